@@ -1,0 +1,7 @@
+#include <windows.h>
+
+#include "app/OrvinLauncher.h"
+
+COrvinLauncherApp theApp;
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return AfxWinMain(); }

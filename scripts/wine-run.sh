@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine, quietly, with a prefix of the project's
+# own per architecture (so both suites can run side by side), and on a private
+# X server when no display is set. Used as the test emulator.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export HOME=${HOME:-/root}
+
+prog=$1; shift
+case $prog in
+  *.exe|*.EXE) ;;
+  *) [ -f "$prog.exe" ] && prog=$prog.exe ;;
+esac
+
+# 32-bit programs need the 32-bit loader; 64-bit ones go straight to wine64.
+loader=/usr/lib/wine/wine64
+arch=win64
+if [ -f "$prog" ]; then
+  pe=$(od -An -tu4 -j 60 -N4 "$prog" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((pe + 4)) -N2 "$prog" | tr -d ' ')
+  if [ "$machine" = 014c ]; then loader=/usr/lib/wine/wine; arch=win32; fi
+fi
+export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
+
+if [ -z "${DISPLAY:-}" ]; then
+  # One shared Xvfb per display number; started once and left running.
+  num=${ORVIN_XVFB_DISPLAY:-87}
+  if [ ! -e "/tmp/.X11-unix/X$num" ]; then
+    (flock 9
+     if [ ! -e "/tmp/.X11-unix/X$num" ]; then
+       nohup Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+       for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$num" ] && break; sleep 0.1; done
+     fi) 9>"/tmp/.orvin-xvfb-$num.lock"
+  fi
+  export DISPLAY=":$num"
+fi
+
+if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (flock 9
+   if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
+     mkdir -p "$WINEPREFIX"
+     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+     # No crash dialog: a crashing test must end, not wait for a click.
+     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+       >/dev/null 2>&1 || true
+     wineserver -w || true
+     touch "$WINEPREFIX/.orvin-ready"
+   fi) 9>"$WINEPREFIX.lock"
+fi
+
+exec "$loader" "$prog" "$@"

@@ -1,0 +1,35 @@
+#pragma once
+// Small platform helpers shared by the subsystems: text decoding and code-page
+// conversion, the last error as text, folder creation and the per-user data
+// root folder.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+// Bytes of a downloaded document to wide text: UTF-8 or UTF-16LE byte-order
+// marks, an XML declaration naming utf-8, otherwise the ANSI code page.
+[[nodiscard]] bool DecodeText(const unsigned char* bytes, int length, std::wstring& out);
+bool DeclaresUtf8(const unsigned char* bytes, int count);
+
+// Each returns a new zero-filled, NUL-terminated buffer, or null when the
+// system converter reports no output.
+std::unique_ptr<wchar_t[]> Utf8ToWide(const char* bytes, int count);
+std::unique_ptr<wchar_t[]> AnsiToWide(const char* bytes, int count);
+std::unique_ptr<char[]> WideToUtf8(const wchar_t* text, int count);
+std::unique_ptr<char[]> WideToAnsi(const wchar_t* text);
+
+// Well-formed UTF-8 in the sense of RFC 3629 (no overlong forms, no
+// surrogates, nothing above U+10FFFF, no truncated sequence), up to the first
+// zero byte or the end. A leading EF BB BF counts as UTF-8 whatever follows
+// when acceptBom is set.
+bool IsUtf8Text(const unsigned char* bytes, size_t length, bool acceptBom);
+
+std::wstring LastErrorText();
+[[nodiscard]] bool EnsureDirectory(const std::wstring& path);
+bool IsVistaOrLater();
+DWORD GetShellVersion();
+// The user's LocalLow folder (or the program-files fallback); never ends in
+// a backslash; empty when nothing could be found.
+std::wstring GetDataRootFolder();

@@ -1,0 +1,14 @@
+#pragma once
+// Brings the install folder up to date with the server's update manifest.
+
+#include <string>
+#include <vector>
+
+class CDialog;
+class startup_file_xml;
+struct update_file_entry;
+
+// dialog receives the progress messages (WM_USER+1001, wParam total, lParam
+// current). moduleName receives the module's file name, relative to the
+// install folder. False when a step failed (logged).
+[[nodiscard]] bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstring& moduleName);
