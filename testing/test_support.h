@@ -1,0 +1,77 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, files, the day's log, child
+// processes and message boxes answered through the real box.
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder, ending with a backslash.
+    const std::wstring& path() const { return m_path; }
+    std::wstring operator/(const std::wstring& name) const { return m_path + name; }
+
+private:
+    std::wstring m_path;
+};
+
+void RemoveTree(const std::wstring& folder);
+std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
+bool WriteFileText(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+std::wstring Utf8ToWideString(const std::string& text);
+std::string WideToUtf8String(const std::wstring& text);
+
+// The folder that holds the running test executable, ending with a backslash.
+std::wstring ExecutableFolder();
+
+// The launcher's day log: <LocalLow>\OrvinLauncher\log\YYYYMMDD.log.
+std::wstring DayLogPath();
+// The log's text (UTF-16LE after its byte-order mark), empty when missing.
+std::wstring ReadLogFile(const std::wstring& path);
+// The records written since the log had `offset` bytes (use LogSize() before).
+size_t LogSize(const std::wstring& path);
+std::wstring ReadLogSince(const std::wstring& path, size_t offset);
+
+// Starts a program with a whole command line and waits for it (false on
+// time-out, after which the process is killed).
+bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode = nullptr);
+
+// Watches for message boxes (dialog class #32770) of this process or of any
+// process and answers each with `button` (IDOK, IDYES, IDNO...). Records the
+// text of each box answered.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int button, bool anyProcess = false);
+    ~BoxAnswerer();
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+    void SetButton(int button) { m_button = button; }
+    int Count() const { return m_count; }
+    std::vector<std::wstring> Texts();
+
+private:
+    void Run();
+    std::atomic<int> m_button;
+    bool m_anyProcess;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_count{0};
+    CRITICAL_SECTION m_lock;
+    std::vector<std::wstring> m_texts;
+    std::thread m_thread;
+};
+
+}  // namespace testing_support
