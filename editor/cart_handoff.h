@@ -2,6 +2,8 @@
 // Tells the shop's cart service about the finished work and sends the user
 // back to the shop in the browser they came from.
 
+#include <windows.h>
+
 #include <string>
 
 class CDialog;
@@ -10,3 +12,9 @@ class CDialog;
 // declined to try again.
 bool SendCartKey(const std::wstring& cartUrl, CDialog& owner);
 void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl, const std::wstring& agentType);
+
+// The shell call OpenReturnPage makes. Tests put a recorder in its place to
+// see which program, parameters and verb a browser choice leads to; null
+// puts ShellExecuteW back. Returns the call used before.
+using ShellExecuteCall = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+ShellExecuteCall SetShellExecuteCall(ShellExecuteCall call);
