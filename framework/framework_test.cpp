@@ -90,17 +90,21 @@ TEST(ModalLoop, MissingTemplateFails) {
     EXPECT_EQ(-1, dialog.DoModal());
 }
 
+int g_dispatched = 0;
+
+LRESULT CALLBACK CountingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) ++g_dispatched;
+    return DefWindowProcW(h, m, w, l);
+}
+
 TEST(PumpMessages, DispatchesUntilQuitAndDropsIt) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
-    static int dispatched = 0;
+    int& dispatched = g_dispatched;
     dispatched = 0;
     WNDCLASSW cls = {};
-    cls.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_APP) ++dispatched;
-        return DefWindowProcW(h, m, w, l);
-    };
+    cls.lpfnWndProc = CountingProc;
     cls.hInstance = GetModuleHandleW(nullptr);
     cls.lpszClassName = L"PumpProbe";
     RegisterClassW(&cls);
