@@ -25,8 +25,10 @@ fi
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
 
 if [ -z "${DISPLAY:-}" ]; then
-  # One shared Xvfb per display number; started once and left running.
-  num=${ORVIN_XVFB_DISPLAY:-87}
+  # One Xvfb per display number, started once and left running; each
+  # architecture has its own so that window tests running side by side never
+  # overlap on one screen.
+  if [ "$arch" = win32 ]; then num=${ORVIN_XVFB_DISPLAY:-88}; else num=${ORVIN_XVFB_DISPLAY:-87}; fi
   if [ ! -e "/tmp/.X11-unix/X$num" ]; then
     (flock 9
      if [ ! -e "/tmp/.X11-unix/X$num" ]; then
