@@ -1,0 +1,218 @@
+#include "update/manifest_crypto.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+
+#include "support/crt_random.h"
+#include "support/logger.h"
+#include "update/seed.h"
+
+const unsigned char kManifestKeyTable[128] = {
+    0x65, 0x06, 0xBC, 0x2A, 0xE1, 0x9C, 0x45, 0x0E, 0x8A, 0xCF, 0x3B, 0x19, 0xC2, 0x2A, 0xB9, 0x5F,
+    0x33, 0x57, 0x8E, 0x85, 0x26, 0x52, 0x16, 0x36, 0xCC, 0xB3, 0x3F, 0xC1, 0x30, 0x57, 0x81, 0xEF,
+    0x45, 0x9F, 0x07, 0x35, 0xC7, 0x65, 0x7B, 0x19, 0x2E, 0x8B, 0xA4, 0xE8, 0x10, 0x3A, 0x05, 0xCF,
+    0x95, 0x84, 0x5F, 0x58, 0x50, 0x2F, 0x7B, 0x42, 0x6F, 0x5A, 0xA2, 0x5C, 0xFA, 0xB6, 0x04, 0x15,
+    0x9B, 0x71, 0x43, 0xC7, 0x7A, 0x67, 0x15, 0x5C, 0x19, 0xFC, 0x43, 0xAC, 0x2E, 0x9C, 0xFA, 0xC9,
+    0x2E, 0x12, 0xAE, 0x8E, 0x25, 0x4E, 0x61, 0x90, 0x53, 0xCF, 0x0D, 0xC7, 0x1B, 0x48, 0x71, 0x3B,
+    0x54, 0x72, 0xAB, 0x39, 0xD0, 0xDB, 0xA5, 0x56, 0xE0, 0x41, 0xD9, 0xBC, 0x0B, 0x0B, 0x09, 0xEF,
+    0x0E, 0xA0, 0xFC, 0x1E, 0x09, 0xA0, 0x05, 0x40, 0xD3, 0x7B, 0x51, 0x37, 0x66, 0x29, 0xEB, 0x22,
+};
+
+namespace {
+
+constexpr int kHeaderSize = 8;
+
+const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int AlphabetValue(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+std::uint32_t LoadLittle(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void StoreLittle(std::uint32_t v, unsigned char* p) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+// The mask is symmetric: the same generator bytes XOR-ed in again undo it.
+// Modulo 255, not 256, is part of the format.
+void ApplyMask(std::uint32_t h0, std::uint32_t h1, unsigned char* payload, size_t length) {
+    crt_srand(ManifestMaskSeed(h0, h1));
+    for (size_t i = 0; i < length; ++i) payload[i] ^= static_cast<unsigned char>(crt_rand() % 255);
+}
+
+void ManifestRoundKeys(SeedRoundKeys& roundKeys) {
+    unsigned char key[16];
+    BuildManifestKey(key);
+    SeedKeySchedule(key, roundKeys);
+    SecureZeroMemory(key, sizeof(key));
+}
+
+// The attribute value narrowed to bytes, up to its first NUL. Base64 is plain
+// ASCII; anything else is dropped here rather than converted, so that what the
+// decoder sees never depends on the user's ANSI code page.
+std::string NarrowAscii(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c == L'\0') break;
+        if (c < 0x80) out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+}  // namespace
+
+int Base64DecodedCapacity(int length) {
+    return length < 0 ? 5 : (length / 4) * 3 + 5;
+}
+
+int Base64Decode(const char* input, int length, unsigned char* output, int capacity) {
+    if (!input || length <= 0 || !output || capacity <= 0) return 0;
+    int pos = 0;
+    int written = 0;
+    while (pos < length) {
+        int values[4] = {0, 0, 0, 0};
+        int filled = 0;
+        while (filled < 4 && pos < length) {
+            int v = AlphabetValue(static_cast<unsigned char>(input[pos++]));
+            if (v >= 0) values[filled++] = v;
+        }
+        if (filled == 0) break;
+        std::uint32_t bits =
+            (static_cast<std::uint32_t>(values[0]) << 18) | (static_cast<std::uint32_t>(values[1]) << 12) |
+            (static_cast<std::uint32_t>(values[2]) << 6) | static_cast<std::uint32_t>(values[3]);
+        const unsigned char bytes[3] = {static_cast<unsigned char>(bits >> 16),
+                                        static_cast<unsigned char>(bits >> 8),
+                                        static_cast<unsigned char>(bits)};
+        for (int i = 0; i < filled - 1 && written < capacity; ++i) output[written++] = bytes[i];
+    }
+    return written;
+}
+
+std::string Base64Encode(const unsigned char* bytes, size_t length) {
+    std::string out;
+    if (!bytes) return out;
+    out.reserve((length + 2) / 3 * 4);
+    for (size_t i = 0; i < length; i += 3) {
+        const size_t n = length - i < 3 ? length - i : 3;
+        std::uint32_t bits = static_cast<std::uint32_t>(bytes[i]) << 16;
+        if (n > 1) bits |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
+        if (n > 2) bits |= bytes[i + 2];
+        out.push_back(kAlphabet[(bits >> 18) & 0x3F]);
+        out.push_back(kAlphabet[(bits >> 12) & 0x3F]);
+        out.push_back(n > 1 ? kAlphabet[(bits >> 6) & 0x3F] : '=');
+        out.push_back(n > 2 ? kAlphabet[bits & 0x3F] : '=');
+    }
+    return out;
+}
+
+void BuildManifestKey(unsigned char key[16]) {
+    crt_srand(kManifestKeySeed);
+    for (int i = 0; i < 16; ++i)
+        key[i] = static_cast<unsigned char>((crt_rand() % 255) ^ kManifestKeyTable[i]);
+}
+
+std::uint32_t ManifestMaskSeed(std::uint32_t h0, std::uint32_t h1) {
+    return ((h1 ^ h0) & 0xFFFF) ^ h1;
+}
+
+bool DecryptManifestData(std::wstring& text) {
+    const std::string narrow = NarrowAscii(text);
+    const int length = static_cast<int>(narrow.size());
+    const int capacity = Base64DecodedCapacity(length);
+    std::vector<unsigned char> decoded;
+    try {
+        decoded.assign(static_cast<size_t>(capacity), 0);
+    } catch (const std::bad_alloc&) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터용 메모리를 할당할 수 없습니다. (size:%d)",
+                                  capacity);
+        return false;
+    }
+    const int n = Base64Decode(narrow.data(), length, decoded.data(), capacity);
+    if (n < kHeaderSize || (n - kHeaderSize) % kSeedBlockSize != 0) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터의 길이가 올바르지 않습니다. (bytes:%d)", n);
+        return false;
+    }
+    const std::uint32_t h0 = LoadLittle(decoded.data());
+    const std::uint32_t h1 = LoadLittle(decoded.data() + 4);
+    unsigned char* payload = decoded.data() + kHeaderSize;
+    const int payloadLength = n - kHeaderSize;
+    ApplyMask(h0, h1, payload, static_cast<size_t>(payloadLength));
+
+    SeedRoundKeys roundKeys;
+    ManifestRoundKeys(roundKeys);
+    for (int off = 0; off < payloadLength; off += kSeedBlockSize) SeedDecryptBlock(roundKeys, payload + off);
+    SecureZeroMemory(&roundKeys, sizeof(roundKeys));
+
+    // The plaintext ends at its first NUL (block padding) or at the payload's end.
+    int textLength = 0;
+    while (textLength < payloadLength && payload[textLength] != 0) ++textLength;
+    if (textLength == 0) {
+        text.clear();
+        return true;
+    }
+    const char* utf8 = reinterpret_cast<const char*>(payload);
+    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, nullptr, 0);
+    if (wideLength <= 0) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터를 변환할 수 없습니다. (err:0x%08x)",
+                                  GetLastError());
+        return false;
+    }
+    std::wstring result(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, &result[0], wideLength);
+    text.swap(result);
+    return true;
+}
+
+bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
+                         std::wstring& encoded) {
+    // The reader ends the text at its first NUL: a NUL inside would silently
+    // cut the manifest short.
+    if (inner.find(L'\0') != std::wstring::npos) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트에 NUL 문자가 있습니다. (pos:%d)",
+                                  static_cast<int>(inner.find(L'\0')));
+        return false;
+    }
+    std::string utf8;
+    if (!inner.empty()) {
+        const int count = static_cast<int>(inner.size());
+        const int m = WideCharToMultiByte(CP_UTF8, 0, inner.data(), count, nullptr, 0, nullptr, nullptr);
+        if (m <= 0) {
+            Logger::Instance()->Write(L"* 오류: 매니페스트를 UTF-8로 변환할 수 없습니다. (err:0x%08x)",
+                                      GetLastError());
+            return false;
+        }
+        utf8.assign(static_cast<size_t>(m), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, inner.data(), count, &utf8[0], m, nullptr, nullptr);
+    }
+    const size_t padded = (utf8.size() + kSeedBlockSize - 1) / kSeedBlockSize * kSeedBlockSize;
+    std::vector<unsigned char> bytes(kHeaderSize + padded, 0);
+    StoreLittle(h0, bytes.data());
+    StoreLittle(h1, bytes.data() + 4);
+    unsigned char* payload = bytes.data() + kHeaderSize;
+    std::copy(utf8.begin(), utf8.end(), payload);
+
+    SeedRoundKeys roundKeys;
+    ManifestRoundKeys(roundKeys);
+    for (size_t off = 0; off < padded; off += kSeedBlockSize) SeedEncryptBlock(roundKeys, payload + off);
+    SecureZeroMemory(&roundKeys, sizeof(roundKeys));
+    ApplyMask(h0, h1, payload, padded);
+
+    const std::string text = Base64Encode(bytes.data(), bytes.size());
+    encoded.assign(text.begin(), text.end());
+    return true;
+}
