@@ -130,7 +130,9 @@ std::uint32_t ManifestMaskSeed(std::uint32_t h0, std::uint32_t h1) {
     return ((h1 ^ h0) & 0xFFFF) ^ h1;
 }
 
-bool DecryptManifestData(std::wstring& text) {
+namespace {
+
+bool DecryptManifestDataBody(std::wstring& text) {
     const std::string narrow = NarrowAscii(text);
     const int length = static_cast<int>(narrow.size());
     const int capacity = Base64DecodedCapacity(length);
@@ -178,8 +180,22 @@ bool DecryptManifestData(std::wstring& text) {
     return true;
 }
 
-bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
-                         std::wstring& encoded) {
+}  // namespace
+
+bool DecryptManifestData(std::wstring& text) {
+    try {
+        return DecryptManifestDataBody(text);
+    } catch (...) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터를 해독하는 중 메모리가 부족합니다. (length:%d)",
+                                  static_cast<int>(text.size()));
+        return false;
+    }
+}
+
+namespace {
+
+bool EncryptManifestDataBody(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
+                             std::wstring& encoded) {
     // The reader ends the text at its first NUL: a NUL inside would silently
     // cut the manifest short.
     if (inner.find(L'\0') != std::wstring::npos) {
@@ -215,4 +231,17 @@ bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint3
     const std::string text = Base64Encode(bytes.data(), bytes.size());
     encoded.assign(text.begin(), text.end());
     return true;
+}
+
+}  // namespace
+
+bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
+                         std::wstring& encoded) {
+    try {
+        return EncryptManifestDataBody(inner, h0, h1, encoded);
+    } catch (...) {
+        Logger::Instance()->Write(L"* 오류: 매니페스트를 암호화하는 중 메모리가 부족합니다. (length:%d)",
+                                  static_cast<int>(inner.size()));
+        return false;
+    }
 }
