@@ -22,6 +22,11 @@ if [ -f "$prog" ]; then
   machine=$(od -An -tx2 -j $((pe + 4)) -N2 "$prog" | tr -d ' ')
   if [ "$machine" = 014c ]; then loader=/usr/lib/wine/wine; arch=win32; fi
 fi
+# Tell the tests when 32-bit Wine runs under qemu's user-mode emulation (see
+# scripts/setup.sh): Wine's threads are not reliable there.
+if [ "$arch" = win32 ] && grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*i386* 2>/dev/null; then
+  export ORVIN_I386_EMULATED=1
+fi
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
 
 if [ -z "${DISPLAY:-}" ]; then

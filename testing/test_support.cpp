@@ -7,6 +7,11 @@
 
 namespace testing_support {
 
+bool ThreadsUnreliable() {
+    wchar_t value[8] = {};
+    return GetEnvironmentVariableW(L"ORVIN_I386_EMULATED", value, 8) > 0 && value[0] == L'1';
+}
+
 TempDir::TempDir() {
     wchar_t base[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, base);

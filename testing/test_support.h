@@ -11,6 +11,10 @@
 
 namespace testing_support {
 
+// True where 32-bit Wine runs under qemu's user-mode emulator, whose thread
+// support is not reliable: tests that start threads skip themselves there.
+bool ThreadsUnreliable();
+
 // A fresh folder under the temp folder, removed with everything in it.
 class TempDir {
 public:
