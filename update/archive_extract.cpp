@@ -1,0 +1,205 @@
+#include "update/archive_extract.h"
+
+#include <setupapi.h>
+#include <shlobj.h>
+
+#include <io.h>
+
+#include <cwchar>
+
+#include "support/logger.h"
+#include "update/archive_names.h"
+#include "update/zip_archive.h"
+
+namespace {
+
+// The callers log the thread's last error after a failure; our own records
+// must not replace it.
+void LogKeepingError(const wchar_t* text) {
+    DWORD error = GetLastError();
+    Logger::Instance()->Write(L"%s", text);
+    SetLastError(error);
+}
+
+bool CopyText(wchar_t (&field)[MAX_PATH], const std::wstring& text) {
+    if (text.size() >= MAX_PATH) return false;
+    std::wmemset(field, L'\0', MAX_PATH);
+    std::wmemcpy(field, text.data(), text.size());
+    return true;
+}
+
+std::wstring WithSeparator(const std::wstring& folder) {
+    if (!folder.empty() && folder.back() == L'\\') return folder;
+    return folder + L'\\';
+}
+
+bool EndsWithSeparator(const std::wstring& name) {
+    return !name.empty() && (name.back() == L'\\' || name.back() == L'/');
+}
+
+// Answers one file: skip it, or write it to the target path set in the
+// record. A refusal is kept in the context as its error code.
+UINT ChooseCabinetTarget(CabinetExtractContext& context, FILE_IN_CABINET_INFO_W& info) {
+    if (context.failure != NO_ERROR) return FILEOP_SKIP;
+    std::wstring inCabinet = info.NameInCabinet ? info.NameInCabinet : L"";
+    std::wstring name;
+    if (context.fileName[0]) {
+        if (lstrcmpiW(inCabinet.c_str(), context.fileName) != 0) return FILEOP_SKIP;
+        name = context.newName;
+    } else {
+        name = StripItemName(inCabinet);
+    }
+    // Cabinets hold files only: a name without a file part has nothing to
+    // write, and a name leaving the destination is never written.
+    std::wstring target;
+    if (name.empty() || EndsWithSeparator(name)) {
+        Logger::Instance()->Write(L"* 오류: 캐비닛 항목의 이름이 올바르지 않습니다. (name:%s)",
+                                  inCabinet.c_str());
+        context.failure = ERROR_INVALID_NAME;
+        return FILEOP_SKIP;
+    }
+    if (!ComposeItemTarget(context.destination, name, target)) {
+        context.failure =
+            GetLastError() != NO_ERROR ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_NAME);
+        Logger::Instance()->Write(L"* 오류: 캐비닛 항목을 풀 수 없습니다. (name:%s, 0x%08x)",
+                                  inCabinet.c_str(), context.failure);
+        return FILEOP_SKIP;
+    }
+    // The setup library in Wine writes over an existing file without
+    // truncating it, leaving the old file's tail behind a shorter new one;
+    // removing the old file first gives the replacement Windows makes.
+    DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(target.c_str());
+    }
+    std::wmemcpy(info.FullTargetName, target.c_str(), target.size() + 1);
+    return FILEOP_DOIT;
+}
+
+}  // namespace
+
+UINT CALLBACK CabinetFileCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR) noexcept {
+    try {
+        if (notification == SPFILENOTIFY_FILEEXTRACTED) {
+            // The setup library goes on after a file it could not write; the
+            // file is simply missing afterwards, but the reason is recorded.
+            auto* paths = reinterpret_cast<FILEPATHS_W*>(param1);
+            if (paths && paths->Win32Error != NO_ERROR) {
+                Logger::Instance()->Write(L"* 오류: 캐비닛의 파일을 쓸 수 없습니다. (path:%s, 0x%08x)",
+                                          paths->Target ? paths->Target : L"", paths->Win32Error);
+            }
+            return NO_ERROR;
+        }
+        if (notification != SPFILENOTIFY_FILEINCABINET) return NO_ERROR;
+
+        auto* extract = static_cast<CabinetExtractContext*>(context);
+        auto* info = reinterpret_cast<FILE_IN_CABINET_INFO_W*>(param1);
+        if (!extract) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FILEOP_ABORT;
+        }
+        if (!info) {
+            if (extract->failure == NO_ERROR) extract->failure = ERROR_INVALID_PARAMETER;
+            return FILEOP_SKIP;
+        }
+        if (info->Win32Error != NO_ERROR) {
+            std::wstring target(info->FullTargetName, wcsnlen(info->FullTargetName, MAX_PATH));
+            Logger::Instance()->Write(L"error : Decompress is failed(%s)\r\n", target.c_str());
+            // Only abort, do and skip answer this notification: an error code
+            // given back could read as "do" (1) or "skip" (2). The error is
+            // kept and reported when the iteration ends.
+            if (extract->failure == NO_ERROR) extract->failure = info->Win32Error;
+            return FILEOP_SKIP;
+        }
+        return ChooseCabinetTarget(*extract, *info);
+    } catch (...) {
+        auto* extract = static_cast<CabinetExtractContext*>(context);
+        if (extract && extract->failure == NO_ERROR) extract->failure = ERROR_NOT_ENOUGH_MEMORY;
+        return FILEOP_SKIP;
+    }
+}
+
+bool ExtractCabinet(const std::wstring& cabinet, const std::wstring& destination,
+                    const std::wstring& fileName, const std::wstring& newName) {
+    const std::wstring folder = WithSeparator(destination);
+    const std::wstring targetName = newName.empty() ? fileName : newName;
+    CabinetExtractContext context = {};
+    if (destination.empty() || !CopyText(context.fileName, fileName) ||
+        !CopyText(context.newName, targetName) || !CopyText(context.destination, folder)) {
+        Logger::Instance()->Write(L"* 오류: 캐비닛을 풀 경로가 올바르지 않습니다. (dest:%s, name:%s)",
+                                  destination.c_str(), targetName.c_str());
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    BOOL iterated = SetupIterateCabinetW(cabinet.c_str(), 0, CabinetFileCallback, &context);
+    if (!iterated || context.failure != NO_ERROR) {
+        DWORD error = context.failure != NO_ERROR ? context.failure : GetLastError();
+        Logger::Instance()->Write(L"* 오류: 캐비닛 파일을 풀 수 없습니다. (src:%s, dest:%s, 0x%08x)",
+                                  cabinet.c_str(), folder.c_str(), error);
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, const std::wstring& fileName,
+                const std::wstring& newName) {
+    if (_waccess(zipPath.c_str(), 0) != 0) {
+        LogKeepingError(L"Extract Zip failed to File not found");
+        return false;
+    }
+    if (destination.empty()) {
+        // An empty destination would become "\", the root of the current drive.
+        Logger::Instance()->Write(L"* 오류: 압축을 풀 폴더가 지정되지 않았습니다. (src:%s)", zipPath.c_str());
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::wstring folder = WithSeparator(destination);
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        int rc = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_EXISTS && rc != ERROR_ALREADY_EXISTS) {
+            SetLastError(static_cast<DWORD>(rc));
+            LogKeepingError(L"Extract Zip failed to SHCreateDirectoryExA");
+            return false;
+        }
+    }
+    const std::wstring targetName = newName.empty() ? fileName : newName;
+
+    ZipArchive zip;
+    if (!zip.Open(zipPath)) {
+        LogKeepingError(L"Extract Zip failed to OpenZip");
+        return false;
+    }
+    if (!zip.SetBaseFolder(folder)) {
+        LogKeepingError(L"Extract Zip failed to SetUnzipBaseDir");
+        zip.Close();
+        return false;
+    }
+    ZipEntryInfo count;
+    if (!zip.GetItem(-1, count)) {
+        LogKeepingError(L"Extract Zip failed to GetZipItem");
+        zip.Close();
+        return false;
+    }
+    bool ok = true;
+    for (int index = 0; index < count.index; ++index) {
+        ZipEntryInfo item;
+        if (!zip.GetItem(index, item)) {
+            LogKeepingError(L"Extract Zip failed to GetZipItem");
+            ok = false;
+            break;
+        }
+        std::wstring name = item.name;
+        if (!fileName.empty()) {
+            if (lstrcmpiW(item.name.c_str(), fileName.c_str()) != 0) continue;
+            name = targetName;
+        }
+        if (!zip.UnzipItem(index, name)) {
+            LogKeepingError(L"Extract Zip failed to UnzipItem");
+            ok = false;
+            break;
+        }
+    }
+    zip.Close();
+    return ok;
+}
