@@ -1,0 +1,66 @@
+#pragma once
+// A local shop server for development, demonstrations and end-to-end tests:
+// the four exchanges the launcher makes, served from a folder on 127.0.0.1.
+//
+//   <root>\startup\<key>.xml   startup document of a launch key ("$(SERVER)"
+//                              in it becomes http://127.0.0.1:<port>)
+//   <root>\update\...          activeupdate.xml and the packages
+//
+//   GET /shop/launch?key=K&field=startup   the startup document of K
+//   GET /shop/launch?key=K&field=result    the result key (answers "OK")
+//   GET /shop/update/<name>                a file of <root>\update
+//   GET /shop/cart?...                     the cart service: confirms, after
+//                                          a configurable number of failures
+//   GET /shop/return?...                   the page the browser returns to
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "testing/http_test_server.h"
+
+namespace shop {
+
+class ShopServer {
+public:
+    explicit ShopServer(std::wstring root);
+    ~ShopServer();
+    ShopServer(const ShopServer&) = delete;
+    ShopServer& operator=(const ShopServer&) = delete;
+
+    int port() const { return m_server.port(); }
+    // http://127.0.0.1:<port>
+    std::wstring base() const;
+    // The server address to give the launcher as "svr=".
+    std::wstring launch_url() const { return base() + L"/shop/launch"; }
+
+    // The cart answers 500 this many times before it confirms.
+    void set_cart_failures(int failures);
+    // Called with a one-line description of every request (for logging).
+    void on_request(std::function<void(const std::string&)> listener);
+
+    std::vector<testing_support::HttpRequestRecord> requests() const { return m_server.requests(); }
+    size_t count(const std::string& path) const { return m_server.count(path); }
+    void clear_requests() { m_server.clear_requests(); }
+    // The cart requests received so far (target with query, as sent).
+    std::vector<std::string> cart_requests() const;
+
+private:
+    testing_support::HttpAnswer Answer(const testing_support::HttpRequestRecord& request);
+    testing_support::HttpAnswer Startup(const std::string& key);
+    testing_support::HttpAnswer File(const std::wstring& path, const char* contentType);
+
+    std::wstring m_root;
+    mutable std::mutex m_lock;
+    int m_cartFailures = 0;
+    std::vector<std::string> m_cart;
+    std::function<void(const std::string&)> m_listener;
+    testing_support::HttpTestServer m_server;
+};
+
+// The value of a query parameter (still percent-encoded), or empty.
+std::string QueryValue(const std::string& query, const std::string& name);
+
+}  // namespace shop
