@@ -53,6 +53,11 @@ if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
      # No crash dialog: a crashing test must end, not wait for a click.
      /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
        >/dev/null 2>&1 || true
+     # ...nor a debugger started for it (under emulation that alone takes a minute).
+     /usr/lib/wine/wine64 reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+       >/dev/null 2>&1 || true
+     /usr/lib/wine/wine64 reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+       >/dev/null 2>&1 || true
      wineserver -w || true
      touch "$WINEPREFIX/.orvin-ready"
    fi) 9>"$WINEPREFIX.lock"
