@@ -6,6 +6,10 @@
 #include <utility>
 #include <vector>
 
+namespace pug {
+class xml_node;
+}
+
 class startup_file_xml {
 public:
     startup_file_xml() = default;
@@ -37,4 +41,8 @@ public:
     std::wstring app_icon;
     int count = 0;
     std::vector<std::pair<std::wstring, std::wstring>> params;
+
+private:
+    bool Read(pug::xml_node& element);
+    bool ReadUpdateUrl(std::wstring url, std::wstring ssl);
 };
