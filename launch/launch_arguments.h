@@ -8,7 +8,8 @@ class startup_file_xml;
 
 // Splits "key=K&svr=S" (either order); the server address is percent-decoded.
 // On failure key and server are left as they were.
-[[nodiscard]] bool ParseLaunchArguments(const std::wstring& arguments, std::wstring& key, std::wstring& server);
+[[nodiscard]] bool ParseLaunchArguments(const std::wstring& arguments, std::wstring& key,
+                                        std::wstring& server);
 
 // base, one "?", "key=" and the key, the field, then url_encode by mode.
 std::wstring ComposeServiceUrl(const std::wstring& field, int mode, const std::wstring& base,
