@@ -73,14 +73,39 @@ UINT ChooseCabinetTarget(CabinetExtractContext& context, FILE_IN_CABINET_INFO_W&
         DeleteFileW(target.c_str());
     }
     std::wmemcpy(info.FullTargetName, target.c_str(), target.size() + 1);
+    std::wmemcpy(context.pendingTarget, target.c_str(), target.size() + 1);
     return FILEOP_DOIT;
+}
+
+// The next cabinet of a set: the setup library looks for it beside the
+// current one when answered NO_ERROR, but asks again and again, without end,
+// when it is not there. A missing continuation fails the extraction.
+UINT AnswerContinuation(CabinetExtractContext& context, const CABINET_INFO_W* cabinet) {
+    constexpr UINT kMaxContinuations = 64;
+    std::wstring folder = cabinet && cabinet->CabinetPath ? cabinet->CabinetPath : L"";
+    std::wstring file = cabinet && cabinet->CabinetFile ? cabinet->CabinetFile : L"";
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+    const std::wstring path = folder + file;
+    DWORD attributes = file.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    if (++context.continuationRequests > kMaxContinuations || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Logger::Instance()->Write(L"* 오류: 이어지는 캐비닛 파일을 찾을 수 없습니다. (path:%s)",
+                                  path.c_str());
+        if (context.failure == NO_ERROR) context.failure = ERROR_FILE_NOT_FOUND;
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return NO_ERROR;
 }
 
 }  // namespace
 
 UINT CALLBACK CabinetFileCallback(PVOID context, UINT notification, UINT_PTR param1, UINT_PTR) noexcept {
     try {
+        auto* extract = static_cast<CabinetExtractContext*>(context);
         if (notification == SPFILENOTIFY_FILEEXTRACTED) {
+            // After a refused continuation Wine still reports the file it was
+            // writing as extracted, cut short; it stays pending for removal.
+            if (extract && extract->failure == NO_ERROR) extract->pendingTarget[0] = L'\0';
             // The setup library goes on after a file it could not write; the
             // file is simply missing afterwards, but the reason is recorded.
             auto* paths = reinterpret_cast<FILEPATHS_W*>(param1);
@@ -90,9 +115,11 @@ UINT CALLBACK CabinetFileCallback(PVOID context, UINT notification, UINT_PTR par
             }
             return NO_ERROR;
         }
+        if (notification == SPFILENOTIFY_NEEDNEWCABINET && extract) {
+            return AnswerContinuation(*extract, reinterpret_cast<const CABINET_INFO_W*>(param1));
+        }
         if (notification != SPFILENOTIFY_FILEINCABINET) return NO_ERROR;
 
-        auto* extract = static_cast<CabinetExtractContext*>(context);
         auto* info = reinterpret_cast<FILE_IN_CABINET_INFO_W*>(param1);
         if (!extract) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -134,6 +161,8 @@ bool ExtractCabinet(const std::wstring& cabinet, const std::wstring& destination
     BOOL iterated = SetupIterateCabinetW(cabinet.c_str(), 0, CabinetFileCallback, &context);
     if (!iterated || context.failure != NO_ERROR) {
         DWORD error = context.failure != NO_ERROR ? context.failure : GetLastError();
+        // A file cut off by the failure would pass for a whole one.
+        if (context.pendingTarget[0]) DeleteFileW(context.pendingTarget);
         Logger::Instance()->Write(L"* 오류: 캐비닛 파일을 풀 수 없습니다. (src:%s, dest:%s, 0x%08x)",
                                   cabinet.c_str(), folder.c_str(), error);
         SetLastError(error);

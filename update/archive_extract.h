@@ -18,6 +18,12 @@ struct CabinetExtractContext {
     // setup library is not relied on to stop at an abort answer (Wine's goes
     // on with the next file).
     DWORD failure;
+    // How often the library asked for a continuation cabinet: bounded, since
+    // a set that points back at itself would otherwise be asked for forever.
+    UINT continuationRequests;
+    // The file handed to the library and not yet reported extracted; removed
+    // when the iteration stops half-way through it.
+    wchar_t pendingTarget[MAX_PATH];
 };
 
 // The SetupIterateCabinetW callback: chooses each file's target path

@@ -772,6 +772,36 @@ TEST_F(ArchiveTest, CabinetOverLongPathsAreRefused) {
     EXPECT_FALSE(FileExists(m_dest + L"a.txt"));
 }
 
+// A set of cabinets: the library finds the next ones beside the first. When
+// one is missing it would ask for it forever; the extraction fails instead,
+// and the file it was writing is not left behind cut short.
+TEST_F(ArchiveTest, CabinetSetNeedsItsContinuations) {
+    std::string big;
+    unsigned state = 7;
+    for (int i = 0; i < 150000; ++i) {
+        state = state * 1103515245 + 12345;
+        big += static_cast<char>((state >> 16) & 0xFF);
+    }
+    std::vector<std::wstring> paths;
+    ASSERT_TRUE(WriteCabinetSet(m_dir / L"set.cab",
+                                {{Source("first"), L"first.txt"}, {Source(big), L"big.bin"}}, 50000, paths));
+    ASSERT_GE(paths.size(), 3u);
+    EXPECT_EQ(paths[1], m_dir / L"set2.cab");
+
+    ASSERT_TRUE(CreateDirectoryW(m_dest.c_str(), nullptr));
+    ASSERT_TRUE(ExtractCabinet(paths[0], m_dest, L"", L""));
+    EXPECT_EQ(ReadText(m_dest + L"first.txt"), "first");
+    EXPECT_EQ(ReadText(m_dest + L"big.bin"), big);
+
+    ASSERT_TRUE(DeleteFileW(paths[1].c_str()));
+    TempDir other;
+    DWORD started = GetTickCount();
+    EXPECT_FALSE(ExtractCabinet(paths[0], other.path(), L"", L""));
+    EXPECT_LT(GetTickCount() - started, 30000u);
+    EXPECT_TRUE(Logged(L"이어지는 캐비닛 파일을 찾을 수 없습니다"));
+    EXPECT_FALSE(FileExists(other / L"big.bin"));
+}
+
 // The callback on its own, as the setup library calls it.
 TEST_F(ArchiveTest, CabinetCallbackAnswers) {
     CabinetExtractContext context = {};
@@ -781,7 +811,6 @@ TEST_F(ArchiveTest, CabinetCallbackAnswers) {
     EXPECT_EQ(CabinetFileCallback(&context, SPFILENOTIFY_FILEINCABINET, reinterpret_cast<UINT_PTR>(&info), 0),
               static_cast<UINT>(FILEOP_DOIT));
     EXPECT_STREQ(info.FullTargetName, L"C:\\dest\\dir\\file.txt");
-    EXPECT_EQ(CabinetFileCallback(&context, SPFILENOTIFY_NEEDNEWCABINET, 0, 0), static_cast<UINT>(NO_ERROR));
     EXPECT_EQ(CabinetFileCallback(&context, SPFILENOTIFY_CABINETINFO, 0, 0), static_cast<UINT>(NO_ERROR));
 
     wcscpy(context.fileName, L"OTHER.TXT");
@@ -839,6 +868,33 @@ TEST_F(ArchiveTest, CabinetCallbackAnswers) {
         static_cast<UINT>(FILEOP_SKIP));
     EXPECT_EQ(refusing.failure, static_cast<DWORD>(ERROR_INVALID_NAME));
     EXPECT_EQ(climbing.FullTargetName[0], L'\0');
+
+    // Continuation cabinets: one that is there is looked for by the library;
+    // a missing one, or asking without end, fails.
+    ASSERT_TRUE(WriteFileText(m_dir / L"next.cab", "stand-in"));
+    CabinetExtractContext continuing = {};
+    std::wstring folder = m_dir.path();
+    CABINET_INFO_W next = {};
+    next.CabinetPath = folder.c_str();
+    next.CabinetFile = L"next.cab";
+    EXPECT_EQ(
+        CabinetFileCallback(&continuing, SPFILENOTIFY_NEEDNEWCABINET, reinterpret_cast<UINT_PTR>(&next), 0),
+        static_cast<UINT>(NO_ERROR));
+    EXPECT_EQ(continuing.failure, 0u);
+    for (int i = 0; i < 100 && continuing.failure == 0; ++i) {
+        CabinetFileCallback(&continuing, SPFILENOTIFY_NEEDNEWCABINET, reinterpret_cast<UINT_PTR>(&next), 0);
+    }
+    EXPECT_EQ(continuing.failure, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    CabinetExtractContext missing = {};
+    CABINET_INFO_W absent = {};
+    absent.CabinetPath = folder.c_str();
+    absent.CabinetFile = L"absent.cab";
+    EXPECT_EQ(
+        CabinetFileCallback(&missing, SPFILENOTIFY_NEEDNEWCABINET, reinterpret_cast<UINT_PTR>(&absent), 0),
+        static_cast<UINT>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(missing.failure, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(CabinetFileCallback(&missing, SPFILENOTIFY_NEEDNEWCABINET, 0, 0),
+              static_cast<UINT>(ERROR_FILE_NOT_FOUND));
 
     EXPECT_EQ(CabinetFileCallback(nullptr, SPFILENOTIFY_FILEINCABINET, reinterpret_cast<UINT_PTR>(&info), 0),
               static_cast<UINT>(FILEOP_ABORT));

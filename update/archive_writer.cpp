@@ -54,6 +54,12 @@ void DosTimeOf(const FILETIME& utc, WORD& date, WORD& time) {
 struct FciContext {
     bool nameIsUtf = false;  // the item being added has a non-ASCII stored name
     unsigned tempCounter = 0;
+    // A cabinet set names its next cabinets folder + stem + number +
+    // extension and lists them here; null for a single cabinet.
+    std::vector<std::wstring>* setPaths = nullptr;
+    std::wstring folder;
+    std::wstring stem;
+    std::wstring extension;
 };
 
 FNFCIALLOC(FciAlloc) {
@@ -203,12 +209,17 @@ FNFCIFILEPLACED(FciFilePlaced) {
     return 0;
 }
 
-// One cabinet only: the size limits are set so that it never fills up.
 FNFCIGETNEXTCABINET(FciGetNextCabinet) {
-    (void)pccab;
     (void)cbPrevCab;
-    (void)pv;
-    return FALSE;
+    auto* context = static_cast<FciContext*>(pv);
+    // A single cabinet has limits it never reaches; only a set goes on.
+    if (!context->setPaths) return FALSE;
+    std::wstring file = context->stem + std::to_wstring(pccab->iCab) + context->extension;
+    std::string bytes = ToUtf8(file);
+    if (bytes.size() + 1 > sizeof(pccab->szCab)) return FALSE;
+    std::memcpy(pccab->szCab, bytes.c_str(), bytes.size() + 1);
+    context->setPaths->push_back(context->folder + file);
+    return TRUE;
 }
 
 FNFCISTATUS(FciStatus) {
@@ -238,10 +249,12 @@ bool CopyField(char* field, size_t size, const std::string& text) {
     return true;
 }
 
-bool BuildCabinet(const std::wstring& cabPath, const std::vector<ArchiveItem>& items) {
+bool BuildCabinet(const std::wstring& cabPath, const std::vector<ArchiveItem>& items,
+                  unsigned long cabinetSize, std::vector<std::wstring>* setPaths) {
     CCAB ccab = {};
-    ccab.cb = 0x7FFFFFFF;
+    ccab.cb = cabinetSize ? cabinetSize : 0x7FFFFFFF;
     ccab.cbFolderThresh = 0x7FFFFFFF;
+    ccab.iCab = 1;
     ccab.setID = 1;
     size_t slash = cabPath.find_last_of(L"\\/");
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : cabPath.substr(0, slash + 1);
@@ -254,6 +267,11 @@ bool BuildCabinet(const std::wstring& cabPath, const std::vector<ArchiveItem>& i
     }
 
     FciContext context;
+    context.setPaths = setPaths;
+    context.folder = folder;
+    size_t dot = file.find_last_of(L'.');
+    context.stem = dot == std::wstring::npos ? file : file.substr(0, dot);
+    context.extension = dot == std::wstring::npos ? std::wstring() : file.substr(dot);
     ERF erf = {};
     FciOwner fci(FCICreate(&erf, FciFilePlaced, FciAlloc, FciFree, FciOpen, FciRead, FciWrite, FciClose,
                            FciSeek, FciDelete, FciGetTempFile, &ccab, &context));
@@ -344,8 +362,19 @@ bool AddZipItem(zipFile zip, const ArchiveItem& item) {
 }  // namespace
 
 bool WriteCabinet(const std::wstring& cabPath, const std::vector<ArchiveItem>& items) {
-    if (BuildCabinet(cabPath, items)) return true;
+    if (BuildCabinet(cabPath, items, 0, nullptr)) return true;
     DeleteFileW(cabPath.c_str());
+    return false;
+}
+
+bool WriteCabinetSet(const std::wstring& firstPath, const std::vector<ArchiveItem>& items,
+                     unsigned long cabinetSize, std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> written = {firstPath};
+    if (BuildCabinet(firstPath, items, cabinetSize, &written)) {
+        paths = written;
+        return true;
+    }
+    for (const std::wstring& path : written) DeleteFileW(path.c_str());
     return false;
 }
 
