@@ -1,6 +1,7 @@
-#include "testing/http_test_server.h"
-
+#include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include "testing/http_test_server.h"
 
 #include <algorithm>
 #include <cctype>
@@ -356,7 +357,7 @@ HttpAnswer HttpTestServer::Choose(const HttpRequestRecord& request) {
     return HttpAnswer::Text(404, "not found\n");
 }
 
-bool HttpTestServer::SendAll(SOCKET s, const char* data, size_t size) {
+bool HttpTestServer::SendAll(uintptr_t s, const char* data, size_t size) {
     DWORD idleSince = GetTickCount();
     while (size > 0) {
         if (m_stop) return false;
@@ -379,7 +380,7 @@ bool HttpTestServer::SendAll(SOCKET s, const char* data, size_t size) {
     return true;
 }
 
-bool HttpTestServer::SendAnswer(SOCKET s, const HttpRequestRecord& request, const HttpAnswer& given,
+bool HttpTestServer::SendAnswer(uintptr_t s, const HttpRequestRecord& request, const HttpAnswer& given,
                                 bool* keepOpen) {
     *keepOpen = false;
     if (given.delay_ms && !Wait(given.delay_ms)) return false;
@@ -435,6 +436,7 @@ bool HttpTestServer::SendAnswer(SOCKET s, const HttpRequestRecord& request, cons
     }
     if (a.close_after != std::string::npos) {
         // Dropped on purpose: the caller closes (abortively when asked).
+        if (a.drop_delay_ms) Wait(a.drop_delay_ms);
         return false;
     }
     if (chunked && !SendAll(s, "0\r\n\r\n", 5)) return false;
@@ -443,14 +445,17 @@ bool HttpTestServer::SendAnswer(SOCKET s, const HttpRequestRecord& request, cons
 }
 
 void HttpTestServer::Serve(Connection* connection) {
-    SOCKET s = connection->socket;
+    SOCKET s = static_cast<SOCKET>(connection->socket);
     std::string pending;
     bool abortive = false;
     DWORD idleSince = GetTickCount();
     char buffer[16 * 1024];
     while (!m_stop) {
         size_t headEnd = pending.find("\r\n\r\n");
-        if (headEnd == std::string::npos) {
+        // Anything but a request (a TLS hello, binary junk) is answered at
+        // once instead of waiting for a header block that never comes.
+        bool junk = !pending.empty() && !(pending[0] >= 'A' && pending[0] <= 'Z');
+        if (headEnd == std::string::npos && !junk) {
             if (pending.size() > kMaxHeaderBytes) break;
             fd_set readable;
             FD_ZERO(&readable);
@@ -470,8 +475,8 @@ void HttpTestServer::Serve(Connection* connection) {
         }
 
         HttpRequestRecord record;
-        bool parsed = ParseRequestHead(pending.substr(0, headEnd + 2), &record);
-        pending.erase(0, headEnd + 4);
+        bool parsed = !junk && ParseRequestHead(pending.substr(0, headEnd + 2), &record);
+        pending.erase(0, junk ? pending.size() : headEnd + 4);
         if (!parsed) {
             HttpAnswer bad = HttpAnswer::Text(400, "bad request\n");
             bad.close = true;

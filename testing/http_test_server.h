@@ -3,10 +3,12 @@
 // ephemeral port, answering from a script per path. Each connection runs on
 // its own thread (WinInet keeps connections alive and opens new ones while an
 // old one idles), every socket wait is bounded, and the destructor stops all
-// of them. Every request is recorded for assertions.
+// of them. Every request is recorded for assertions. Winsock stays inside the
+// implementation, so this header may follow <windows.h> anywhere.
 
-#include <winsock2.h>
 #include <windows.h>
+
+#include <cstdint>
 
 #include <atomic>
 #include <deque>
@@ -38,6 +40,7 @@ struct HttpAnswer {
     size_t chunk_size = 0;                   // bytes per chunk when chunked; 0: the whole body in one chunk
     size_t close_after = std::string::npos;  // body bytes sent before the connection is dropped
     bool reset = true;        // the drop of close_after is abortive (RST), else an orderly close (FIN)
+    DWORD drop_delay_ms = 0;  // wait between the last body byte sent and the drop
     bool close = false;       // close the connection after this answer
     DWORD delay_ms = 0;       // wait before the status line
     DWORD body_delay_ms = 0;  // wait between the header block and the body
@@ -91,7 +94,7 @@ public:
 
 private:
     struct Connection {
-        SOCKET socket = INVALID_SOCKET;
+        uintptr_t socket = 0;  // a SOCKET
         std::thread thread;
         std::atomic<bool> done{false};
     };
@@ -99,12 +102,12 @@ private:
     void AcceptLoop();
     void Serve(Connection* connection);
     HttpAnswer Choose(const HttpRequestRecord& request);
-    bool SendAnswer(SOCKET s, const HttpRequestRecord& request, const HttpAnswer& a, bool* keepOpen);
-    bool SendAll(SOCKET s, const char* data, size_t size);
+    bool SendAnswer(uintptr_t s, const HttpRequestRecord& request, const HttpAnswer& a, bool* keepOpen);
+    bool SendAll(uintptr_t s, const char* data, size_t size);
     bool Wait(DWORD ms);  // false when the server is stopping
     void ReapFinished();
 
-    SOCKET m_listen = INVALID_SOCKET;
+    uintptr_t m_listen = ~uintptr_t(0);  // a SOCKET, INVALID_SOCKET when not listening
     int m_port = 0;
     bool m_winsock = false;
     std::atomic<bool> m_stop{false};

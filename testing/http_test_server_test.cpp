@@ -1,11 +1,12 @@
 // The loopback test server, driven by a plain socket client so that what it
 // puts on the wire is checked byte by byte.
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include "testing/http_test_server.h"
 
 #include <gtest/gtest.h>
-
-#include <ws2tcpip.h>
 
 #include "testing/test_support.h"
 
@@ -274,6 +275,16 @@ TEST(HttpTestServer, StopsPromptlyWithIdleAndDelayedConnections) {
         EXPECT_EQ(1u, server.count("/slow"));
     }
     EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
+TEST(HttpTestServer, BinaryJunkIsAnsweredAtOnce) {
+    HttpTestServer server;
+    RawClient client(server.port());
+    ASSERT_TRUE(client.Send(std::string("\x16\x03\x01\x02\x00", 5)));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0u, client.ReadToEnd().find("HTTP/1.1 400"));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST(HttpTestServer, MalformedRequestLineGets400) {
