@@ -2,11 +2,63 @@
 
 #include <shellapi.h>
 
+#include <climits>
 #include <cwchar>
+#include <memory>
+#include <vector>
 
+#include "framework/dialog.h"
+#include "inet/rest/rest.h"
 #include "support/logger.h"
+#include "support/platform.h"
+#include "support/pug/pug.h"
 
 namespace {
+
+// Attempts made before the user is asked whether to go on.
+constexpr int kSilentAttempts = 11;
+
+// The service confirms with <response><result code="0"/></response>, or code
+// "0000"; anything else, a transport failure included, is a failed attempt.
+bool IsConfirmation(const inet::rest::_response& response) {
+    if (response.status != 200) return false;
+    // body may be longer than the bytes received.
+    size_t size = response.body_size;
+    if (size > response.body.size()) size = response.body.size();
+    if (size > INT_MAX) return false;
+    std::wstring text;
+    if (!DecodeText(size ? response.body.data() : nullptr, static_cast<int>(size), text)) return false;
+    Logger::Instance()->Write(L">>");
+    Logger::Instance()->Write(L">%s", text.c_str());
+
+    // The parser writes into its text; the decoded text stays intact for the
+    // closing-tag test.
+    std::vector<wchar_t> buffer(text.begin(), text.end());
+    buffer.push_back(L'\0');
+    pug::xml_parser parser(4, true, 0xFFFF);
+    if (!parser.parse(buffer.data())) return false;
+    pug::xml_node root = parser.root();
+    if (root.is_null()) return false;
+    pug::xml_node element = root.find_element(L"response");
+    // A self-closing <response/> carries no result.
+    if (element.is_null() || text.find(L"</response>") == std::wstring::npos) return false;
+    for (pug::xml_node::xml_node_iterator child = element.begin(); child != element.end(); ++child) {
+        if (!child->name_equals(L"result")) continue;
+        const wchar_t* code = child->attribute_value(L"code");
+        if (code && (wcscmp(code, L"0") == 0 || wcscmp(code, L"0000") == 0)) return true;
+    }
+    return false;
+}
+
+bool IsConfirmed(const std::shared_ptr<inet::rest::_response>& response) {
+    if (!response) return false;
+    try {
+        return IsConfirmation(*response);
+    } catch (...) {
+        // Out of memory on a huge answer: the attempt failed.
+        return false;
+    }
+}
 
 ShellExecuteCall g_shellExecute = ::ShellExecuteW;
 
@@ -44,9 +96,26 @@ ShellExecuteCall SetShellExecuteCall(ShellExecuteCall call) {
     return previous;
 }
 
-bool SendCartKey(const std::wstring&, CDialog&) {
-    Logger::Instance()->Write(L"* SendCartKey: not available yet");
-    return false;
+bool SendCartKey(const std::wstring& cartUrl, CDialog& owner) {
+    if (cartUrl.empty()) return false;
+    inet::rest::_request request;
+    std::shared_ptr<inet::rest::_response> response;
+    int failures = 0;
+    for (;;) {
+        if (failures >= kSilentAttempts) {
+            Logger::Instance()->Write(
+                L"*오류 : 장바구니 연동키를 전송하는중 오류가 발생였습니다 (url:%s status:%d)",
+                cartUrl.c_str(), response ? response->status : -1);
+            if (owner.MessageBox(L"장바구니 연동중 오류가 발생였습니다. 다시 시도하시겠습니까?", L"질문",
+                                 MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+                return false;
+            }
+        }
+        response = inet::rest::get(cartUrl, request, -1, -1);
+        if (IsConfirmed(response)) return true;
+        // From the limit on, every further attempt is asked for.
+        if (failures < kSilentAttempts) ++failures;
+    }
 }
 
 void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl,
