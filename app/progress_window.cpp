@@ -14,6 +14,17 @@ constexpr int kBarWidth = 246;
 constexpr int kBarHeight = 10;
 constexpr int kBarLeft = 11;
 constexpr int kBarTop = 39;
+
+// The bar's share of the trough. The product is taken in 64 bits and the
+// result kept inside the trough, so a large or negative count sent by mistake
+// can neither overflow nor draw outside the bar's picture.
+int BarWidth(int pos, int total) {
+    if (pos == 0) return 0;
+    if (pos >= total) return kBarWidth;
+    long long width = static_cast<long long>(pos) * kBarWidth / total;
+    if (width < 0) return 0;
+    return width > kBarWidth ? kBarWidth : static_cast<int>(width);
+}
 }  // namespace
 
 COrvinLauncherDlg::COrvinLauncherDlg(CWnd* parent)
@@ -59,7 +70,8 @@ BOOL COrvinLauncherDlg::InitWindowAppearance() {
 
     std::wstring iconPath = std::wstring(drive) + dir + base + L".ico";
     if (_waccess(iconPath.c_str(), 0) == 0) {
-        HICON icon = static_cast<HICON>(::LoadImageW(nullptr, iconPath.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+        HICON icon =
+            static_cast<HICON>(::LoadImageW(nullptr, iconPath.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
         if (icon) {
             SetIcon(icon, TRUE);
             SetIcon(icon, FALSE);
@@ -76,12 +88,7 @@ void COrvinLauncherDlg::DrawProgressWindow(CDC* dc) {
     if (m_bmpBackground.GetSafeHandle()) old = memory.SelectObject(m_bmpBackground.GetSafeHandle());
     dc->BitBlt(0, 0, kClientWidth, kClientHeight, &memory, 0, 0, SRCCOPY);
     if (m_nProgressTotal != 0) {
-        int width = 0;
-        if (m_nProgressPos >= m_nProgressTotal) {
-            width = kBarWidth;
-        } else if (m_nProgressPos != 0) {
-            width = m_nProgressPos * kBarWidth / m_nProgressTotal;
-        }
+        const int width = BarWidth(m_nProgressPos, m_nProgressTotal);
         if (m_bmpProgress.GetSafeHandle()) {
             HGDIOBJ previous = memory.SelectObject(m_bmpProgress.GetSafeHandle());
             if (!old) old = previous;
