@@ -3,6 +3,7 @@
 // Serves a shop folder on 127.0.0.1 (see shop.h) until ROOT\stop appears,
 // the time runs out, or the console is interrupted. Prints every request.
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
