@@ -446,6 +446,10 @@ TEST_F(ArchiveTest, ZipDestinationThatCannotBeCreatedFails) {
     EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), m_dir / L"blocker\\sub", L"", L""));
     EXPECT_TRUE(Logged(L"Extract Zip failed to SHCreateDirectoryExA"));
 
+    // A file standing where the destination folder should be.
+    EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), m_dir / L"blocker", L"", L""));
+    EXPECT_TRUE(Logged(L"Extract Zip failed to SetUnzipBaseDir"));
+
     std::wstring longFolder = m_dir.path() + std::wstring(280, L'd');
     EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), longFolder, L"", L""));
 }
