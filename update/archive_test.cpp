@@ -138,7 +138,7 @@ protected:
     int m_next = 0;
 };
 
-// ---- zip: the Part's edge cases -------------------------------------------------
+// ---- zip: folders, names, attributes, times, replacement ------------------------
 
 TEST_F(ArchiveTest, ZipFolderAndFileItems) {
     std::wstring zip = Zip({zip_test::FolderItem("dir/"), FileItem("dir/a.txt", "alpha")});
@@ -872,6 +872,17 @@ TEST_F(ArchiveTest, CabinetCallbackAnswers) {
         static_cast<UINT>(FILEOP_SKIP));
     EXPECT_EQ(refusing.failure, static_cast<DWORD>(ERROR_INVALID_NAME));
     EXPECT_EQ(climbing.FullTargetName[0], L'\0');
+
+    // A name that is nothing but a drive and separators has no file to write.
+    CabinetExtractContext nameless = {};
+    wcscpy(nameless.destination, L"C:\\dest\\");
+    FILE_IN_CABINET_INFO_W bare = {};
+    bare.NameInCabinet = L"C:\\/";
+    EXPECT_EQ(
+        CabinetFileCallback(&nameless, SPFILENOTIFY_FILEINCABINET, reinterpret_cast<UINT_PTR>(&bare), 0),
+        static_cast<UINT>(FILEOP_SKIP));
+    EXPECT_EQ(nameless.failure, static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_TRUE(Logged(L"캐비닛 항목의 이름이 올바르지 않습니다"));
 
     // Continuation cabinets: one that is there is looked for by the library;
     // a missing one, or asking without end, fails.
