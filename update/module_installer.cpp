@@ -1,8 +1,193 @@
 #include "update/module_installer.h"
 
-#include "support/logger.h"
+#include <windows.h>
+#include <shlwapi.h>
 
-bool InstallModule(CDialog&, const startup_file_xml&, std::wstring&) {
-    Logger::Instance()->Write(L"* InstallModule: not available yet");
-    return false;
+#include <cstdlib>
+
+#include "framework/dialog.h"
+#include "framework/message_pump.h"
+#include "launch/startup_file_xml.h"
+#include "support/logger.h"
+#include "update/archive_extract.h"
+#include "update/download.h"
+#include "update/update_file_xml.h"
+
+namespace {
+
+constexpr UINT kProgressMessage = WM_USER + 1001;
+
+void SendProgress(CDialog& dialog, int total, int current) {
+    ::SendMessageW(dialog.GetSafeHwnd(), kProgressMessage, static_cast<WPARAM>(total),
+                   static_cast<LPARAM>(current));
+    PumpMessages();
+}
+
+bool IsCabinetPath(const std::wstring& path) {
+    wchar_t ext[_MAX_EXT] = {};
+    if (_wsplitpath_s(path.c_str(), nullptr, 0, nullptr, 0, nullptr, 0, ext, _MAX_EXT) != 0) return false;
+    return lstrcmpiW(ext, L".cab") == 0;
+}
+
+// Every file name and archive name of the manifest is joined to the install
+// or download folder; a name that leads out of them is refused before
+// anything on disk changes.
+bool CheckManifestNames(const update_file_xml& manifest) {
+    for (const update_file_entry& entry : manifest.files) {
+        if (!IsContainedRelativeName(entry.name)) {
+            Logger::Instance()->Write(L"* 오류: 업데이트 파일 이름이 올바르지 않습니다. (name:%s)",
+                                      entry.name.c_str());
+            return false;
+        }
+        if (!entry.package.empty() && !IsContainedRelativeName(entry.package)) {
+            Logger::Instance()->Write(
+                L"* 오류: 업데이트 패키지 이름이 올바르지 않습니다. (name:%s, package:%s)",
+                entry.name.c_str(), entry.package.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsContainedRelativeName(const std::wstring& name) {
+    if (name.empty() || name.find(L':') != std::wstring::npos) return false;
+    if (name[0] == L'\\' || name[0] == L'/') return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = name.size();
+        // Windows drops trailing dots and spaces from a component, so any
+        // component made only of them ("..", ". .", "...") may climb.
+        const std::wstring component = name.substr(start, end - start);
+        if (!component.empty() && component.find_first_not_of(L". ") == std::wstring::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
+                        std::wstring& moduleName, std::vector<update_file_entry>& installList) {
+    const std::wstring manifestUrl = baseUrl + L"activeupdate.xml";
+    ByteBuffer buffer;
+    if (!FetchDocument(manifestUrl, buffer)) {
+        Logger::Instance()->Write(L"* 오류: activeupdate.xml을 다운로드 하지 못했습니다. (url:%s)",
+                                  manifestUrl.c_str());
+        return false;
+    }
+    PumpMessages();
+
+    update_file_xml manifest;
+    if (!manifest.Load(buffer.data(), buffer.length)) {
+        Logger::Instance()->Write(L"* 오류: activeupdate.xml의 포멧이 올바르지 않습니다. (url:%s)",
+                                  manifestUrl.c_str());
+        return false;
+    }
+    if (!CheckManifestNames(manifest)) return false;
+    moduleName = manifest.module;
+
+    for (const update_file_entry& entry : manifest.files) {
+        const std::wstring path = installFolder + entry.name;
+        if (!::PathFileExistsW(path.c_str())) {
+            installList.push_back(entry);
+        } else if (!entry.hash.empty()) {
+            if (lstrcmpiW(ComputeFileMd5(path).c_str(), entry.hash.c_str()) != 0) {
+                ::DeleteFileW(path.c_str());
+                installList.push_back(entry);
+            }
+        } else if (lstrcmpiW(GetFileVersionText(path).c_str(), entry.version.c_str()) != 0) {
+            ::DeleteFileW(path.c_str());
+            installList.push_back(entry);
+        }
+    }
+    return true;
+}
+
+bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstring& moduleName) {
+    PumpMessages();
+    const std::wstring installFolder = startup.install_path;
+    const std::wstring downloadFolder = installFolder + L"download\\";
+    Logger::Instance()->Write(L"* 업데이트 시작 ********************");
+    Logger::Instance()->Write(L"* install path: %s\r\n", installFolder.c_str());
+
+    if (!CreateDirectories(installFolder)) {
+        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  installFolder.c_str(), ::GetLastError());
+        return false;
+    }
+    if (!CreateDirectories(downloadFolder)) {
+        Logger::Instance()->Write(L"* 오류: 설치 임시폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  downloadFolder.c_str(), ::GetLastError());
+        return false;
+    }
+
+    std::vector<update_file_entry> installList;
+    if (!CollectUpdateFiles(installFolder, startup.update_url, moduleName, installList)) return false;
+    if (!startup.module.empty()) moduleName = startup.module;
+    PumpMessages();
+
+    if (installList.empty()) {
+        SendProgress(dialog, 100, 100);
+        DeleteFolder(downloadFolder, true);
+        return true;
+    }
+
+    // Each archive once, in order of first appearance; names compared exactly.
+    // An empty name is never remembered, so each such entry adds one more.
+    std::vector<std::wstring> archives;
+    for (const update_file_entry& entry : installList) {
+        bool seen = false;
+        for (const std::wstring& name : archives) {
+            if (!name.empty() && name == entry.package) {
+                seen = true;
+                break;
+            }
+        }
+        if (!seen) archives.push_back(entry.package);
+    }
+    const int archiveCount = static_cast<int>(archives.size());
+
+    for (int i = 1; i <= archiveCount; ++i) {
+        SendProgress(dialog, archiveCount, i);
+        const std::wstring& name = archives[static_cast<size_t>(i - 1)];
+        const std::wstring url = startup.update_files_url + name;
+        const std::wstring path = downloadFolder + name;
+        if (!FetchFile(url, path)) {
+            Logger::Instance()->Write(L"* 오류: 파일을 다운로드 할수 없습니다. (url%s, path:%s)", url.c_str(),
+                                      path.c_str());
+            return false;
+        }
+        bool extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
+                                             : ExtractZip(path, downloadFolder, L"", L"");
+        if (!extracted) {
+            Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
+                                      path.c_str(), downloadFolder.c_str(), ::GetLastError());
+            return false;
+        }
+    }
+    SendProgress(dialog, archiveCount, archiveCount);
+
+    int position = 0;
+    for (const update_file_entry& entry : installList) {
+        SendProgress(dialog, archiveCount, ++position);
+        const std::wstring source = downloadFolder + entry.name;
+        const std::wstring target = installFolder + entry.name;
+        if (!entry.hash.empty()) {
+            const std::wstring hash = ComputeFileMd5(source);
+            if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
+                Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
+                                          source.c_str(), hash.c_str());
+                return false;
+            }
+        }
+        if (!::MoveFileW(source.c_str(), target.c_str())) {
+            Logger::Instance()->Write(L"* 오류: 파일을 복사할수 없습니다. (src:%s, dest:%s, 0x%08x)",
+                                      source.c_str(), target.c_str(), ::GetLastError());
+            return false;
+        }
+    }
+    SendProgress(dialog, archiveCount, archiveCount);
+    DeleteFolder(downloadFolder, true);
+    return true;
 }

@@ -12,3 +12,13 @@ struct update_file_entry;
 // current). moduleName receives the module's file name, relative to the
 // install folder. False when a step failed (logged).
 [[nodiscard]] bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstring& moduleName);
+
+// Fetches and reads the manifest below baseUrl, sets the module file name and
+// lists the entries that are missing or outdated in installFolder (outdated
+// files are deleted). False when the manifest cannot be had or is refused.
+[[nodiscard]] bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
+                                      std::wstring& moduleName, std::vector<update_file_entry>& installList);
+
+// A name from the manifest that stays inside the folder it is joined to: not
+// empty, no drive or stream colon, no leading separator, no ".." component.
+bool IsContainedRelativeName(const std::wstring& name);
