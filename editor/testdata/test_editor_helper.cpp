@@ -1,0 +1,8 @@
+// A DLL that a test editor module imports from, kept only beside that module,
+// so that loading the module shows where its dependencies are looked for.
+
+#include <windows.h>
+
+extern "C" __declspec(dllexport) int WINAPI OrvinTestHelperValue(void) {
+    return 4217;
+}
