@@ -39,7 +39,7 @@ demo:
 	@bash scripts/demo.sh
 
 bench:
-	@$(MAKE) --no-print-directory build ARCH=win32
+	@$(MAKE) --no-print-directory build ARCH=win64
 	@bash scripts/bench.sh
 
 format:
