@@ -267,7 +267,7 @@ TEST(DecryptManifestDataTest, TheValueEndsAtItsFirstNul) {
     EXPECT_EQ(L"<update/>", withTail);
 }
 
-TEST(DecryptManifestDataTest, UsesTheCallingThreadsGeneratorAndResetsIt) {
+TEST(DecryptManifestDataTest, BuildsTheKeyAfterUnmaskingOnTheCallingThread) {
     crt_srand(77);
     std::wstring text = Widen(BuildValue(3, 4, Padded("x")));
     ASSERT_TRUE(DecryptManifestData(text));
