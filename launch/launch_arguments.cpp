@@ -41,9 +41,3 @@ std::wstring ComposeServiceUrl(const std::wstring& field, int mode, const std::w
     if (!field.empty()) url += (joined() ? L"" : L"&") + field;
     return inet::rest::url_encode(url, mode);
 }
-
-// The startup request needs the download layer, which is not built yet.
-bool PrepareLaunch(std::wstring&, const std::wstring&, startup_file_xml&) {
-    Logger::Instance()->Write(L"* PrepareLaunch: not available yet");
-    return false;
-}
