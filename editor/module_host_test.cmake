@@ -3,7 +3,6 @@
 # (built into a folder of its own, away from the test executable).
 add_library(TestEditorHelper SHARED ${CMAKE_CURRENT_LIST_DIR}/testdata/test_editor_helper.cpp)
 set_target_properties(TestEditorHelper PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/helper)
-target_link_options(TestEditorHelper PRIVATE -Wl,--kill-at)
 
 foreach(variant "TestEditorModule;" "TestEditorModuleNoInitialize;ORVIN_TEST_NO_INITIALIZE"
         "TestEditorModuleNoInternalCall;ORVIN_TEST_NO_INTERNAL_CALL" "TestEditorModuleNoWork;ORVIN_TEST_NO_WORK"
@@ -24,6 +23,6 @@ endforeach()
 target_link_libraries(TestEditorModuleWithHelper PRIVATE TestEditorHelper)
 
 orvin_test(module_host_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/module_host_test.cpp ${ORVIN_RESOURCES}
-           LIBS editor testing_support)
+           LIBS editor testing_support TIMEOUT 600)
 add_dependencies(module_host_test TestEditorModule TestEditorModuleNoInitialize TestEditorModuleNoInternalCall
                  TestEditorModuleNoWork TestEditorModuleNoUninitialize TestEditorModuleWithHelper SampleEditor)

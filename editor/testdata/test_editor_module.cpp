@@ -18,7 +18,7 @@
 #include <string>
 
 #ifdef ORVIN_TEST_WITH_HELPER
-extern "C" __declspec(dllimport) int WINAPI OrvinTestHelperValue(void);
+extern "C" __declspec(dllimport) int OrvinTestHelperValue(void);
 #endif
 
 namespace {
