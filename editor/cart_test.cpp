@@ -1,5 +1,5 @@
-// The cart hand-off against a real HTTP server on loopback with the real
-// question box, and the browser return as the shell calls it makes.
+// The cart hand-off against a real HTTP server on loopback, with the real
+// question box owned by a real dialog.
 
 #include "editor/cart_handoff.h"
 
@@ -21,170 +21,6 @@
 using testing_support::TempDir;
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Browser return
-
-struct ShellCall {
-    HWND owner;
-    bool hasVerb;
-    std::wstring verb;
-    std::wstring file;
-    bool hasParameters;
-    std::wstring parameters;
-    bool hasDirectory;
-    INT show;
-};
-
-std::vector<ShellCall> g_shellCalls;
-
-HINSTANCE WINAPI RecordShellCall(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
-                                 LPCWSTR directory, INT show) {
-    g_shellCalls.push_back(ShellCall{owner, verb != nullptr, verb ? verb : L"", file ? file : L"",
-                                     parameters != nullptr, parameters ? parameters : L"",
-                                     directory != nullptr, show});
-    // What ShellExecuteW gives for success.
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
-}
-
-const wchar_t kUrl[] = L"http://shop.example/return?exit_code=0&keyresult=http%3A%2F%2Fs%3Fkey%3Dk";
-
-class ReturnPageTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_shellCalls.clear();
-        previous = SetShellExecuteCall(RecordShellCall);
-    }
-    void TearDown() override { SetShellExecuteCall(previous); }
-
-    // Exactly one call, made the way every browser start is made.
-    ShellCall OnlyCall() {
-        EXPECT_EQ(1u, g_shellCalls.size());
-        if (g_shellCalls.empty()) return ShellCall{};
-        const ShellCall& call = g_shellCalls.front();
-        EXPECT_EQ(nullptr, call.owner);
-        EXPECT_FALSE(call.hasDirectory);
-        EXPECT_EQ(SW_SHOWNORMAL, call.show);
-        return call;
-    }
-    void ExpectProgram(const std::wstring& agent, const std::wstring& type, const std::wstring& program) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'"));
-        g_shellCalls.clear();
-        OpenReturnPage(agent, kUrl, type);
-        ShellCall call = OnlyCall();
-        EXPECT_FALSE(call.hasVerb) << testing_support::WideToUtf8String(call.verb);
-        EXPECT_EQ(program, call.file);
-        EXPECT_TRUE(call.hasParameters);
-        EXPECT_EQ(kUrl, call.parameters);
-    }
-    void ExpectOpened(const std::wstring& agent, const std::wstring& type, const std::wstring& target) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'"));
-        g_shellCalls.clear();
-        OpenReturnPage(agent, kUrl, type);
-        ShellCall call = OnlyCall();
-        EXPECT_TRUE(call.hasVerb);
-        EXPECT_EQ(L"open", call.verb);
-        EXPECT_EQ(target, call.file);
-        EXPECT_FALSE(call.hasParameters);
-    }
-    void ExpectNothing(const std::wstring& agent, const std::wstring& url, const std::wstring& type) {
-        g_shellCalls.clear();
-        OpenReturnPage(agent, url, type);
-        EXPECT_TRUE(g_shellCalls.empty()) << testing_support::WideToUtf8String(agent + L" / " + type);
-    }
-
-    ShellExecuteCall previous = nullptr;
-};
-
-TEST_F(ReturnPageTest, EachNamedBrowserStartsItsProgramWithTheUrl) {
-    for (const wchar_t* type : {L"", L"id", L"ID", L"Id"}) {
-        ExpectProgram(L"ie", type, L"iexplore.exe");
-        ExpectProgram(L"explore", type, L"iexplore.exe");
-        ExpectProgram(L"chrome", type, L"chrome.exe");
-        ExpectProgram(L"chorme", type, L"chrome.exe");
-        ExpectProgram(L"firefox", type, L"firefox.exe");
-        ExpectProgram(L"safari", type, L"safari.exe");
-        ExpectProgram(L"sapari", type, L"safari.exe");
-        ExpectProgram(L"opera", type, L"opera.exe");
-        ExpectProgram(L"edg", type, L"msedge.exe");
-    }
-}
-
-TEST_F(ReturnPageTest, BrowserNamesIgnoreLetterCase) {
-    ExpectProgram(L"Chrome", L"", L"chrome.exe");
-    ExpectProgram(L"IE", L"", L"iexplore.exe");
-    ExpectProgram(L"FireFox", L"id", L"firefox.exe");
-    ExpectProgram(L"EDG", L"", L"msedge.exe");
-}
-
-TEST_F(ReturnPageTest, EdgeOpensItsProtocolWithTheUrl) {
-    ExpectOpened(L"edge", L"", std::wstring(L"microsoft-edge:") + kUrl);
-    ExpectOpened(L"Edge", L"id", std::wstring(L"microsoft-edge:") + kUrl);
-}
-
-TEST_F(ReturnPageTest, AnyOtherBrowserNameOpensTheUrlItself) {
-    // Whole-text comparisons: near misses are other names.
-    for (const wchar_t* agent :
-         {L"", L"netscape", L"chrome ", L" ie", L"chrome.exe", L"edges", L"i", L"크롬"}) {
-        ExpectOpened(agent, L"", kUrl);
-    }
-}
-
-TEST_F(ReturnPageTest, FileTypeStartsTheNamedProgram) {
-    ExpectProgram(L"C:\\Apps\\Whale\\whale.exe", L"file", L"C:\\Apps\\Whale\\whale.exe");
-    ExpectProgram(L"C:\\Apps\\Whale\\WHALE.EXE", L"FILE", L"C:\\Apps\\Whale\\WHALE.EXE");
-    ExpectProgram(L"D:\\브라우저\\b.Exe", L"File", L"D:\\브라우저\\b.Exe");
-    ExpectProgram(L".exe", L"file", L".exe");
-}
-
-TEST_F(ReturnPageTest, FileTypeWithoutAProgramOpensTheUrl) {
-    ExpectOpened(L"C:\\Apps\\Whale\\whale.lnk", L"FILE", kUrl);
-    ExpectOpened(L"C:\\Apps\\whale.exe.bak", L"file", kUrl);
-    ExpectOpened(L"C:\\Apps\\whaleexe", L"file", kUrl);
-    ExpectOpened(L"exe", L"file", kUrl);
-    ExpectOpened(L"", L"file", kUrl);
-    // A browser name means nothing to the file type.
-    ExpectOpened(L"chrome", L"file", kUrl);
-}
-
-TEST_F(ReturnPageTest, AnotherTypeOpensNothing) {
-    ExpectNothing(L"chrome", kUrl, L"name");
-    ExpectNothing(L"C:\\Apps\\whale.exe", kUrl, L"files");
-    ExpectNothing(L"", kUrl, L" ");
-    ExpectNothing(L"ie", kUrl, L"ids");
-}
-
-TEST_F(ReturnPageTest, EmptyUrlOpensNothing) {
-    ExpectNothing(L"chrome", L"", L"");
-    ExpectNothing(L"edge", L"", L"id");
-    ExpectNothing(L"", L"", L"");
-    ExpectNothing(L"C:\\Apps\\whale.exe", L"", L"file");
-}
-
-TEST(ReturnPageShell, FileTypeStartsARealProgramWithTheUrl) {
-    // The real shell call: a small program records the command line it got.
-    TempDir dir;
-    const std::wstring program = dir / L"Recorder.EXE";
-    ASSERT_TRUE(CopyFileW((testing_support::ExecutableFolder() + L"cart_test_recorder.exe").c_str(),
-                          program.c_str(), FALSE));
-    const std::wstring url = L"http://127.0.0.1:9/return?exit_code=0&keyresult=a%3Fb";
-    OpenReturnPage(program, url, L"FILE");
-
-    const std::wstring recorded = dir / L"recorded.txt";
-    // A 32-bit program can take a minute to start under emulation.
-    for (int i = 0; i < 1800 && !testing_support::FileExists(recorded); ++i) Sleep(100);
-    std::vector<unsigned char> bytes = testing_support::ReadFileBytes(recorded);
-    ASSERT_FALSE(bytes.empty());
-    std::wstring commandLine(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-    EXPECT_NE(std::wstring::npos, commandLine.find(L"Recorder.EXE"))
-        << testing_support::WideToUtf8String(commandLine);
-    ASSERT_GE(commandLine.size(), url.size());
-    EXPECT_EQ(url, commandLine.substr(commandLine.size() - url.size()))
-        << testing_support::WideToUtf8String(commandLine);
-}
-
-// ---------------------------------------------------------------------------
-// Cart hand-off
 
 using testing_support::BoxAnswerer;
 using testing_support::HttpAnswer;
@@ -280,7 +116,6 @@ protected:
         Logger::Release();
         logPath = dir / L"day.log";
         Logger::Instance()->SetFilePath(logPath);
-        if (testing_support::ThreadsUnreliable()) GTEST_SKIP() << "the test server needs reliable threads";
         server = std::make_unique<HttpTestServer>();
         ASSERT_NE(0, server->port());
         cartUrl = server->url("cart?exit_code=0&keyresult=http%3A%2F%2Fs%3Fkey%3Dk");
