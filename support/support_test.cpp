@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <thread>
 
@@ -77,7 +78,11 @@ TEST_F(LoggerTest, FileHeldOpenForWritingDropsTheRecordQuietly) {
 }
 
 TEST_F(LoggerTest, TwoThreadsWriteWholeRecords) {
-    if (testing_support::ThreadsUnreliable()) GTEST_SKIP() << "threads are not reliable under qemu-i386";
+    if (testing_support::ThreadsUnreliable()) {
+        // Not GTEST_SKIP: that brings 32-bit Wine down under qemu-i386 too.
+        printf("skipped: threads are not reliable under qemu-i386\n");
+        return;
+    }
     auto writer = [](wchar_t tag) {
         for (int i = 0; i < 150; ++i) Logger::Instance()->Write(L"%c%c%c%c%c %03d", tag, tag, tag, tag, tag, i);
     };
