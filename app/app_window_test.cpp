@@ -480,6 +480,8 @@ TEST_F(WindowTest, TitleComesFromTheStartupDocument) {
 }
 
 TEST_F(WindowTest, ResourceIconWithoutAnIconFile) {
+    ASSERT_FALSE(
+        testing_support::FileExists(testing_support::ExecutableFolder() + ExecutableBaseName() + L".ico"));
     HICON big = nullptr;
     HICON small = nullptr;
     HICON resource = nullptr;
@@ -577,60 +579,60 @@ COLORREF IconCentre(HICON icon) {
     return centre;
 }
 
-std::wstring EnvironmentValue(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? value : L"";
+// An icon file beside the running executable, with its base name, for as
+// long as the object lives. (The rule reads the executable's own path; the
+// test suites of one build run one after the other, so no other run sees it.)
+class IconFileBesideExecutable {
+public:
+    IconFileBesideExecutable()
+        : m_path(testing_support::ExecutableFolder() + ExecutableBaseName() + L".ico") {}
+    ~IconFileBesideExecutable() { ::DeleteFileW(m_path.c_str()); }
+    bool Write(const std::vector<unsigned char>& bytes) {
+        return testing_support::WriteFileBytes(m_path, bytes.data(), bytes.size());
+    }
+
+private:
+    std::wstring m_path;
+};
+
+struct IconsShown {
+    HICON resource = nullptr;
+    HICON big = nullptr;
+    HICON small = nullptr;
+    COLORREF centre = 0;
+};
+
+IconsShown ShowDialogIcons() {
+    IconsShown shown;
+    ProbeDialog dialog([&](ProbeDialog& d) {
+        shown.resource = d.m_hIcon;
+        shown.big = reinterpret_cast<HICON>(::SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0));
+        shown.small = reinterpret_cast<HICON>(::SendMessageW(d.m_hWnd, WM_GETICON, ICON_SMALL, 0));
+        shown.centre = IconCentre(shown.big);
+    });
+    EXPECT_EQ(kProbeDone, dialog.DoModal());
+    return shown;
 }
 
-// Runs only inside the copy that IconFileReplacesTheResourceIcon starts: the
-// icon rule reads the running executable's own path.
-TEST_F(WindowTest, IconProbeChild) {
-    const std::wstring marker = EnvironmentValue(L"ORVIN_ICON_PROBE");
-    if (marker.empty()) GTEST_SKIP() << "runs as the child of IconFileReplacesTheResourceIcon";
-    std::wstring report;
-    auto probe = [&](const wchar_t* label) {
-        ProbeDialog dialog([&](ProbeDialog& d) {
-            HICON big = reinterpret_cast<HICON>(::SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0));
-            HICON small = reinterpret_cast<HICON>(::SendMessageW(d.m_hWnd, WM_GETICON, ICON_SMALL, 0));
-            wchar_t line[200];
-            _snwprintf(line, 199, L"%s title=%s same=%d resource=%d colour=%06lx\n", label,
-                       d.GetWindowText().c_str(), big == small ? 1 : 0, big == d.m_hIcon ? 1 : 0,
-                       static_cast<unsigned long>(IconCentre(big)));
-            line[199] = 0;
-            report += line;
-        });
-        EXPECT_EQ(kProbeDone, dialog.DoModal());
-    };
-    probe(L"file");
-    // A file that is no icon at all leaves the resource icon in place.
-    std::wstring icon = testing_support::ExecutableFolder() + ExecutableBaseName() + L".ico";
-    ASSERT_TRUE(testing_support::WriteFileText(icon, "not an icon"));
-    probe(L"junk");
-    EXPECT_TRUE(testing_support::WriteFileText(marker, testing_support::WideToUtf8String(report)));
+TEST_F(WindowTest, IconFileBesideTheExecutableReplacesTheResourceIcon) {
+    IconFileBesideExecutable file;
+    ASSERT_TRUE(file.Write(SolidIconFile(kFileIconColor)));
+    IconsShown shown = ShowDialogIcons();
+    ASSERT_NE(nullptr, shown.resource);
+    EXPECT_NE(shown.resource, shown.big);
+    EXPECT_EQ(shown.big, shown.small);
+    EXPECT_EQ(kFileIconColor, shown.centre);
 }
 
-TEST_F(WindowTest, IconFileReplacesTheResourceIcon) {
-    if (!EnvironmentValue(L"ORVIN_ICON_PROBE").empty()) GTEST_SKIP() << "child side";
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring copy = dir / L"IconProbe.exe";
-    ASSERT_TRUE(::CopyFileW(self, copy.c_str(), FALSE));
-    std::vector<unsigned char> icon = SolidIconFile(kFileIconColor);
-    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"IconProbe.ico", icon.data(), icon.size()));
-    const std::wstring marker = dir / L"probe.txt";
-    ::SetEnvironmentVariableW(L"ORVIN_ICON_PROBE", marker.c_str());
-    DWORD code = 1;
-    bool ran = testing_support::RunProcess(L"\"" + copy + L"\" --gtest_filter=WindowTest.IconProbeChild",
-                                           240000, &code);
-    ::SetEnvironmentVariableW(L"ORVIN_ICON_PROBE", nullptr);
-    ASSERT_TRUE(ran);
-    EXPECT_EQ(0u, code);
-    std::vector<unsigned char> bytes = testing_support::ReadFileBytes(marker);
-    const std::string report(bytes.begin(), bytes.end());
-    EXPECT_NE(std::string::npos, report.find("file title=IconProbe same=1 resource=0 colour=a01ec8\n"))
-        << report;
-    EXPECT_NE(std::string::npos, report.find("junk title=IconProbe same=1 resource=1 ")) << report;
+TEST_F(WindowTest, UnreadableIconFileLeavesTheResourceIcon) {
+    IconFileBesideExecutable file;
+    std::string junk = "not an icon";
+    ASSERT_TRUE(file.Write(std::vector<unsigned char>(junk.begin(), junk.end())));
+    IconsShown shown = ShowDialogIcons();
+    ASSERT_NE(nullptr, shown.resource);
+    EXPECT_EQ(shown.resource, shown.big);
+    EXPECT_EQ(shown.resource, shown.small);
+    EXPECT_NE(kFileIconColor, shown.centre);
 }
 
 }  // namespace
