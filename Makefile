@@ -25,6 +25,7 @@ build: deps
 # The architectures' suites run side by side (each has its own Wine prefix);
 # each suite runs its tests one after the other.
 test: build
+	@for a in $(ARCH); do bash scripts/wine-run.sh --init $$a & done; wait
 	@rc=0; for a in $(ARCH); do \
 	  (cd $(BUILD_ROOT)/$$a && ctest --output-on-failure --timeout 900 $(CTEST_ARGS) \
 	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc) & \
