@@ -64,18 +64,29 @@ protected:
 TEST_F(DriverTest, QuotedProtocolTextLosesItsClosingQuote) {
     EXPECT_EQ(IDCANCEL, Run(L"\"C:\\app\\OrvinLauncher.exe\" \"orvin://key=K&svr=S\""));
     std::wstring text = Log();
-    // Both calls (preparation and timer) see the same arguments.
-    EXPECT_EQ(2u, Count(text, std::wstring(kBadArguments) + L"key=K&svr=S)")) << testing_support::WideToUtf8String(text);
+    // The startup step recorded the key before its download failed, so the
+    // timer's run does not repeat it and goes on to the module update.
+    EXPECT_EQ(1u, Count(text, std::wstring(kBadArguments) + L"key=K&svr=S)"))
+        << testing_support::WideToUtf8String(text);
+    EXPECT_EQ(1u, Count(text, kUpdateFailed));
+}
+
+TEST_F(DriverTest, WithoutAKeyTheTimerRunRepeatsTheStartupStep) {
+    EXPECT_EQ(IDCANCEL, Run(L"x orvin://svr=S"));
+    std::wstring text = Log();
+    EXPECT_EQ(2u, Count(text, std::wstring(kBadArguments) + L"svr=S)"))
+        << testing_support::WideToUtf8String(text);
+    EXPECT_EQ(0u, Count(text, kUpdateFailed));
 }
 
 TEST_F(DriverTest, TwoTrailingQuotesKeepTheSecondToLast) {
     EXPECT_EQ(IDCANCEL, Run(L"x orvin://key=K&svr=S\"\""));
-    EXPECT_EQ(2u, Count(Log(), std::wstring(kBadArguments) + L"key=K&svr=S\")"));
+    EXPECT_EQ(1u, Count(Log(), std::wstring(kBadArguments) + L"key=K&svr=S\")"));
 }
 
 TEST_F(DriverTest, FirstSeparatorCounts) {
     EXPECT_EQ(IDCANCEL, Run(L"x a://key=K&svr=http://h/"));
-    EXPECT_EQ(2u, Count(Log(), std::wstring(kBadArguments) + L"key=K&svr=http://h/)"));
+    EXPECT_EQ(1u, Count(Log(), std::wstring(kBadArguments) + L"key=K&svr=http://h/)"));
 }
 
 TEST_F(DriverTest, SeparatorAtTheEndIsAMissingProtocolAndShowsTheNoticeTwice) {
