@@ -13,6 +13,6 @@ foreach(probe 1234 large none)
   set_target_properties(version_probe_${probe} PROPERTIES PREFIX "")
 endforeach()
 
-orvin_test(download_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_test.cpp
+orvin_test(download_test THREADED_CASES "DownloadTest.*" SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_test.cpp
            LIBS download http_test_server testing_support)
 add_dependencies(download_test version_probe_1234 version_probe_large version_probe_none)
