@@ -466,6 +466,10 @@ TEST_F(ArchiveTest, ZipDestinationThatCannotBeCreatedFails) {
     EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), m_dir / L"blocker", L"", L""));
     EXPECT_TRUE(Logged(L"Extract Zip failed to SetUnzipBaseDir"));
 
+    // No destination at all would mean the root of the current drive.
+    EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), L"", L"", L""));
+    EXPECT_TRUE(Logged(L"압축을 풀 폴더가 지정되지 않았습니다"));
+
     std::wstring longFolder = m_dir.path() + std::wstring(280, L'd');
     EXPECT_FALSE(ExtractZip(Zip({FileItem("a.txt", "a")}), longFolder, L"", L""));
 }
