@@ -36,16 +36,27 @@ fi
 [ -n "$init_only" ] && arch=$init_only
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
 
+# An X server counts as running only when the process named in its lock file
+# is an Xvfb that is still alive: a machine that was stopped leaves the lock
+# file and the socket behind, and a window test against them fails at once.
+xvfb_alive() {
+  local pid
+  pid=$(tr -d ' \n' 2>/dev/null < "/tmp/.X$1-lock") || return 1
+  [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] && [ -S "/tmp/.X11-unix/X$1" ]
+}
+
 if [ -z "${DISPLAY:-}" ]; then
   # One Xvfb per display number, started once and left running; each
   # architecture has its own so that window tests running side by side never
   # overlap on one screen.
   if [ "$arch" = win32 ]; then num=${ORVIN_XVFB_DISPLAY:-88}; else num=${ORVIN_XVFB_DISPLAY:-87}; fi
-  if [ ! -e "/tmp/.X11-unix/X$num" ]; then
+  if ! xvfb_alive "$num"; then
     (flock 9
-     if [ ! -e "/tmp/.X11-unix/X$num" ]; then
-       nohup Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-       for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$num" ] && break; sleep 0.1; done
+     if ! xvfb_alive "$num"; then
+       rm -f "/tmp/.X$num-lock" "/tmp/.X11-unix/X$num"
+       nohup Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 9>&- &
+       for _ in $(seq 300); do xvfb_alive "$num" && break; sleep 0.1; done
+       xvfb_alive "$num" || echo "wine-run: Xvfb :$num did not start" >&2
      fi) 9>"/tmp/.orvin-xvfb-$num.lock"
   fi
   export DISPLAY=":$num"
