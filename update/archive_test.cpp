@@ -522,14 +522,13 @@ TEST_F(ArchiveTest, ZipNamesClimbingOutOfTheDestinationAreRefused) {
     for (const std::string& name : {"..\\" + escapeNarrow, "../" + escapeNarrow, "a/../../" + escapeNarrow,
                                     "\\..\\" + escapeNarrow, "C:..\\" + escapeNarrow, std::string(".."),
                                     escapeNarrow + "/..", "x/..\\..\\..\\" + escapeNarrow}) {
-        const std::string& what = name;
         TempDir dest;
         std::wstring inner = dest / L"in\\";
         EXPECT_FALSE(ExtractZip(Zip({FileItem("ok.txt", "ok"), FileItem(name, "evil")}), inner, L"", L""))
-            << what;
-        EXPECT_EQ(ReadText(inner + L"ok.txt"), "ok") << what;
-        EXPECT_FALSE(FileExists(dest / escape)) << what;
-        EXPECT_FALSE(FileExists(m_dir / escape)) << what;
+            << name;
+        EXPECT_EQ(ReadText(inner + L"ok.txt"), "ok") << name;
+        EXPECT_FALSE(FileExists(dest / escape)) << name;
+        EXPECT_FALSE(FileExists(m_dir / escape)) << name;
     }
     EXPECT_TRUE(Logged(L"항목 이름이 대상 폴더 밖을 가리킵니다"));
     EXPECT_TRUE(Logged(L"Extract Zip failed to UnzipItem"));
@@ -553,18 +552,17 @@ TEST_F(ArchiveTest, ZipNamesClimbingOutOfTheDestinationAreRefused) {
 // written there.
 TEST_F(ArchiveTest, DeviceNamesNeverReachTheDevice) {
     for (const char* name : {"CON", "aux.txt", "nul", "COM1.log", "sub/LPT1"}) {
-        const std::string what = name;
         TempDir dest;
         std::wstring wide = testing_support::Utf8ToWideString(name);
         if (ExtractZip(Zip({FileItem(name, "dev")}), dest.path(), L"", L"")) {
-            EXPECT_EQ(ReadText(dest / wide), "dev") << what;
+            EXPECT_EQ(ReadText(dest / wide), "dev") << name;
         } else {
-            EXPECT_TRUE(Logged(L"항목 이름이 대상 폴더 밖을 가리킵니다. (name:" + wide + L")")) << what;
+            EXPECT_TRUE(Logged(L"항목 이름이 대상 폴더 밖을 가리킵니다. (name:" + wide + L")")) << name;
         }
         if (ExtractCabinet(Cabinet({{wide, "dev"}}), dest.path(), L"", L"")) {
-            EXPECT_EQ(ReadText(dest / wide), "dev") << what;
+            EXPECT_EQ(ReadText(dest / wide), "dev") << name;
         } else {
-            EXPECT_TRUE(Logged(L"캐비닛 항목을 풀 수 없습니다. (name:" + wide)) << what;
+            EXPECT_TRUE(Logged(L"캐비닛 항목을 풀 수 없습니다. (name:" + wide)) << name;
         }
     }
 }
