@@ -149,8 +149,11 @@ stop() {
   if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null; fi
   return 0
 }
+command_pid=
 trap stop EXIT
-trap 'exit 143' TERM INT HUP
+# The command runs in the background so that a signal is handled at once,
+# not after the command ends.
+trap '[ -n "$command_pid" ] && kill "$command_pid" 2>/dev/null; exit 143' TERM INT HUP
 
 # The ports are free when chosen but could be taken before nginx binds them.
 started=0
@@ -171,6 +174,8 @@ printf '[ports]\r\nhttps=%s\r\nhttp=%s\r\nother_name=%s\r\nexpired=%s\r\nrejecti
   "$https" "$http" "$other" "$expired" "$rejecting" > "$dir/ports.ini"
 ORVIN_WEB="Z:$(echo "$dir" | sed 's#/#\\#g')"
 export ORVIN_WEB
+LC_ALL=$caller_lc_all "$@" &
+command_pid=$!
 rc=0
-LC_ALL=$caller_lc_all "$@" || rc=$?
+wait "$command_pid" || rc=$?
 exit $rc
