@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command beside a real web server: nginx on 127.0.0.1, with
 # certificates made for this run by a throwaway authority. The command finds
-# the server's folder in ORVIN_WEB (a Windows path, for programs under Wine):
+# the server's folder in ORVIN_WEB (a Windows path, for programs under Wine;
+# ORVIN_WEB_DIR is the same folder as a Linux path):
 #   ports.ini     [ports] https, http, other_name, expired, rejecting
 #   ca.der        the throwaway authority
 #   root\         the document root (see below)
@@ -173,7 +174,8 @@ watcher=$!
 printf '[ports]\r\nhttps=%s\r\nhttp=%s\r\nother_name=%s\r\nexpired=%s\r\nrejecting=%s\r\n' \
   "$https" "$http" "$other" "$expired" "$rejecting" > "$dir/ports.ini"
 ORVIN_WEB="Z:$(echo "$dir" | sed 's#/#\\#g')"
-export ORVIN_WEB
+ORVIN_WEB_DIR=$dir
+export ORVIN_WEB ORVIN_WEB_DIR
 LC_ALL=$caller_lc_all "$@" &
 command_pid=$!
 rc=0
