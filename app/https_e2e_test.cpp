@@ -270,7 +270,10 @@ TEST_F(HttpsJourney, ManifestOverHttpsPackagesOverHttp) {
     EXPECT_EQ(0u, Seen(seen, web.https, "https", "/shop/update/editor.cab") +
                       Seen(seen, web.https, "https", "/shop/update/data.zip"));
     ExpectInstalled();
+    EXPECT_TRUE(LogHas(L"* 업데이트 시작 ********************"));
     EXPECT_FALSE(LogHas(L"오류")) << WideToUtf8String(Log());
+    EXPECT_NE(std::wstring::npos,
+              BrowserCommandLine().find(L" " + web.Base(L"http", web.http) + L"/shop/return?"));
 }
 
 // Accepts connections and closes each at once, before any TLS handshake.
