@@ -200,7 +200,7 @@ bool HttpRequestRecord::has_header(const std::string& name) const {
     return FindHeader(headers, name) != nullptr;
 }
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer(int port) {
     WSADATA data;
     m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     if (!m_winsock) return;
@@ -209,7 +209,7 @@ HttpTestServer::HttpTestServer() {
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(static_cast<u_short>(port));
     int length = sizeof(address);
     if (bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         listen(m_listen, SOMAXCONN) != 0 ||

@@ -63,8 +63,9 @@ struct HttpRequestRecord {
 
 class HttpTestServer {
 public:
-    // Starts listening at once; port() is 0 when that failed.
-    HttpTestServer();
+    // Starts listening at once, on an ephemeral port unless one is asked for;
+    // port() is 0 when that failed.
+    explicit HttpTestServer(int port = 0);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;

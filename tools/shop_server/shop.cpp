@@ -57,7 +57,7 @@ std::string QueryValue(const std::string& query, const std::string& name) {
     return std::string();
 }
 
-ShopServer::ShopServer(std::wstring root) : m_root(std::move(root)) {
+ShopServer::ShopServer(std::wstring root, int port) : m_root(std::move(root)), m_server(port) {
     if (!m_root.empty() && m_root.back() != L'\\') m_root += L'\\';
     m_server.handler([this](const HttpRequestRecord& request) { return Answer(request); });
 }

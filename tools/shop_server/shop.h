@@ -25,7 +25,9 @@ namespace shop {
 
 class ShopServer {
 public:
-    explicit ShopServer(std::wstring root);
+    // port 0: an ephemeral one. A launcher built for fixed origins needs a
+    // known port.
+    explicit ShopServer(std::wstring root, int port = 0);
     ~ShopServer();
     ShopServer(const ShopServer&) = delete;
     ShopServer& operator=(const ShopServer&) = delete;
