@@ -1,0 +1,10 @@
+// The publisher settings of one executable. The generated header that this
+// file includes decides them; each executable that ships compiles its own
+// copy (see support/publisher_trust.cmake).
+
+#include "orvin_publisher_config.h"
+#include "support/publisher_trust.h"
+
+PublisherSettings CompiledPublisherSettings() {
+    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT};
+}
