@@ -7,6 +7,7 @@
 #include "editor/module_host.h"
 #include "launch/launch_arguments.h"
 #include "support/logger.h"
+#include "support/publisher_trust.h"
 #include "update/module_installer.h"
 
 std::wstring COrvinLauncherDlg::GetLaunchCommandLine() const {
@@ -52,7 +53,9 @@ bool COrvinLauncherDlg::RunLaunchSteps(bool bPrepareOnly) {
     }
     if (bPrepareOnly) return true;
 
-    if (!InstallModule(*this, m_startup, m_strModuleName)) {
+    // The update's two addresses are checked before the first request to either.
+    if (!CheckUrlOrigin(m_startup.update_url) || !CheckUrlOrigin(m_startup.update_files_url) ||
+        !InstallModule(*this, m_startup, m_strModuleName)) {
         Logger::Instance()->Write(L"*오류 : 모듈 업데이트에 실패 했습니다.");
         return false;
     }
@@ -67,8 +70,11 @@ bool COrvinLauncherDlg::RunLaunchSteps(bool bPrepareOnly) {
         return false;
     }
 
-    SendCartKey(cartUrl, *this);
-    OpenReturnPage(m_startup.agent, browserUrl, m_startup.agent_type);
+    // A refused address skips its step only; an empty one is no step at all.
+    if (cartUrl.empty() || CheckUrlOrigin(cartUrl)) SendCartKey(cartUrl, *this);
+    if (browserUrl.empty() || CheckUrlOrigin(browserUrl)) {
+        OpenReturnPage(m_startup.agent, browserUrl, m_startup.agent_type);
+    }
     return true;
 }
 

@@ -3,7 +3,7 @@
 add_library(launch STATIC
   ${CMAKE_CURRENT_LIST_DIR}/launch_arguments.cpp ${CMAKE_CURRENT_LIST_DIR}/prepare_launch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_file_xml.cpp)
-target_link_libraries(launch PUBLIC support pug inet download)
+target_link_libraries(launch PUBLIC support pug inet download publisher_trust)
 
 # Some 270 s for one locale on win32 under qemu-i386.
 orvin_test(launch_test BOTH_LOCALES

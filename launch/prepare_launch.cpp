@@ -4,6 +4,7 @@
 #include "launch/launch_arguments.h"
 #include "launch/startup_file_xml.h"
 #include "support/logger.h"
+#include "support/publisher_trust.h"
 #include "update/download.h"
 
 bool PrepareLaunch(std::wstring& key, const std::wstring& arguments, startup_file_xml& startup) {
@@ -16,6 +17,7 @@ bool PrepareLaunch(std::wstring& key, const std::wstring& arguments, startup_fil
 
         Logger::Instance()->Write(L"* 실행준비 시작 ********************");
         Logger::Instance()->Write(L"* url: %s\r\n", url.c_str());
+        if (!CheckUrlOrigin(url)) return false;
 
         ByteBuffer buffer;
         if (!FetchDocument(url, buffer)) {
