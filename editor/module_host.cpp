@@ -6,6 +6,7 @@
 #define ORVIN_EDITOR_HOST
 #include <shlwapi.h>
 
+#include "editor/module_signature.h"
 #include "framework/dialog.h"
 #include "launch/startup_file_xml.h"
 #include "sdk/orvin_editor_module.h"
@@ -152,6 +153,10 @@ bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std
         Logger::Instance()->Write(L"* 오류: 모듈 파일 이름이 올바르지 않습니다. (path:%s)", path.c_str());
         return false;
     }
+    // A launcher built with publisher keys loads only the publisher's module,
+    // and the checked file stays held until the loader has mapped it.
+    ScopedHandle checked;
+    if (!VerifyEditorModule(path, checked)) return false;
     // No system error box for a damaged or foreign file: the run is unattended
     // until the editor shows itself, and the failure is logged below.
     DWORD previousMode = 0;
@@ -160,6 +165,7 @@ bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std
     HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     const DWORD error = ::GetLastError();
     if (quiet) ::SetThreadErrorMode(previousMode, nullptr);
+    checked.reset();
     if (!module) {
         Logger::Instance()->Write(L"* 오류: 모듈을 로딩하지 못했습니다. (path:%s, 0x%08x)", path.c_str(),
                                   error);
