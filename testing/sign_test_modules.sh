@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Makes the signed editor modules of the publisher-trust tests, with keys made
+# for this build by openssl and signatures by osslsigncode:
+#
+#   sign_test_modules.sh OUTDIR MODULE.dll ORIGINS
+#
+#   publisher.pin        SHA-256 of the publisher certificate's public key (hex)
+#   next.pin             the same for the publisher's next key (rotation)
+#   Signed.dll           MODULE signed by the publisher
+#   NextKey.dll          MODULE signed with the next key
+#   OtherKey.dll         MODULE signed by someone else (self-signed, same name)
+#   Tampered.dll         Signed.dll with one byte changed
+#   Unsigned.dll         MODULE as built
+#   orvin_publisher_config.h   ORIGINS and the two pins, for a pinned launcher
+set -euo pipefail
+export LC_ALL=C
+out=$1 module=$2 origins=$3
+mkdir -p "$out"
+cd "$out"
+quiet() { "$@" >openssl.log 2>&1 || { cat openssl.log >&2; exit 1; }; }
+
+for who in publisher next other; do
+  # "other" claims the publisher's name: only the key tells them apart.
+  name="Orvin Test Publisher"
+  [ "$who" = next ] && name="Orvin Test Publisher (next key)"
+  quiet openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -keyout "$who.key" -out "$who.pem" \
+    -subj "/CN=$name" -addext extendedKeyUsage=codeSigning
+  openssl x509 -in "$who.pem" -pubkey -noout | openssl pkey -pubin -outform der |
+    openssl dgst -sha256 | sed 's/^.*= *//' > "$who.pin"
+done
+
+sign() {  # key output
+  rm -f "$2"
+  quiet osslsigncode sign -certs "$1.pem" -key "$1.key" -n "Orvin test editor" -h sha256 -in "$module" -out "$2"
+}
+sign publisher Signed.dll
+sign next NextKey.dll
+sign other OtherKey.dll
+cp "$module" Unsigned.dll
+
+# One letter of the DOS stub's message changes case: the digest covers it,
+# and the module still loads and runs the same (the unpinned launcher shows it).
+cp Signed.dll Tampered.dll
+python3 - Tampered.dll <<'PY'
+import sys
+path = sys.argv[1]
+data = bytearray(open(path, 'rb').read())
+at = data.index(b'This program', 0, 0x200)
+data[at] ^= 0x20
+open(path, 'wb').write(data)
+PY
+
+cat > orvin_publisher_config.h.tmp <<H
+// Generated for the publisher-trust tests: do not edit.
+#pragma once
+#define ORVIN_ALLOWED_ORIGINS_TEXT L"$origins"
+#define ORVIN_PUBLISHER_KEYS_TEXT L"$(cat publisher.pin);$(cat next.pin)"
+H
+mv orvin_publisher_config.h.tmp orvin_publisher_config.h
