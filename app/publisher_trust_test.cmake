@@ -23,4 +23,4 @@ orvin_test(publisher_trust_test TIMEOUT 600 THREADED_CASES "PinnedJourney.*:Pinn
            SOURCES ${CMAKE_CURRENT_LIST_DIR}/publisher_trust_test.cpp ${ORVIN_RESOURCES}
            LIBS app shop manifest_producer_core testing_support)
 target_compile_definitions(publisher_trust_test PRIVATE ORVIN_PINNED_TEST_PORT=${ORVIN_PINNED_TEST_PORT})
-add_dependencies(publisher_trust_test OrvinLauncher OrvinLauncherPinned signed_test_modules cart_test_recorder)
+add_dependencies(publisher_trust_test OrvinLauncher OrvinLauncherPinned manifest_producer signed_test_modules cart_test_recorder)

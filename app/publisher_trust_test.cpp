@@ -147,6 +147,39 @@ TEST(ModuleSignature, WineVerifiesTheSignatureAndTheSignerKeyIsTheOpensslPin) {
     }
 }
 
+TEST(ModuleSignature, ManifestProducerNamesTheSignersKeyAndRefusesUnsignedOnlyWhenAsked) {
+    producer::ProducerOptions options;
+    options.sourceFolder = Signing(L"");
+    std::wstring key;
+    long status = -1;
+    options.module = L"Signed.dll";
+    EXPECT_TRUE(producer::ReadModuleSigner(options, key, status));
+    EXPECT_EQ(Pin(L"publisher"), key);
+    options.module = L"Unsigned.dll";
+    EXPECT_FALSE(producer::ReadModuleSigner(options, key, status));
+    EXPECT_EQ(TRUST_E_NOSIGNATURE, status);
+    options.module = L"Missing.dll";
+    EXPECT_FALSE(producer::ReadModuleSigner(options, key, status));
+    EXPECT_EQ(0, status);  // left to the producer's own validation
+
+    TempDir out;
+    auto produce = [&](const std::wstring& module, const wchar_t* flag) {
+        DeleteFileW((out / L"activeupdate.xml").c_str());
+        DWORD code = 99;
+        EXPECT_TRUE(testing_support::RunProcess(
+            L"\"" + testing_support::ExecutableFolder() + L"manifest_producer.exe\" --source \"" + Signing(L"") +
+                L".\" --output \"" + out.path() + L".\" --module " + module + L" --package editor.cab=" + module +
+                flag,
+            120000, &code));
+        EXPECT_EQ(code == 0, testing_support::FileExists(out / L"activeupdate.xml"));
+        return code;
+    };
+    EXPECT_EQ(0u, produce(L"Unsigned.dll", L""));  // a warning only
+    EXPECT_EQ(1u, produce(L"Unsigned.dll", L" --require-signed"));
+    EXPECT_EQ(1u, produce(L"Tampered.dll", L" --require-signed"));
+    EXPECT_EQ(0u, produce(L"OtherKey.dll", L" --require-signed"));  // signed; which key is the launcher's business
+}
+
 constexpr UINT kRunBody = WM_APP + 9;
 
 // The launcher's dialog template as the editor's owner, the body run inside

@@ -1,7 +1,9 @@
 # The manifest producer: packs module files into cabinets and zip files and
 # writes the encrypted activeupdate.xml that the launcher reads.
-add_library(manifest_producer_core STATIC ${CMAKE_CURRENT_LIST_DIR}/manifest_producer/producer.cpp)
-target_link_libraries(manifest_producer_core PUBLIC manifest archive_writer download support shlwapi)
+add_library(manifest_producer_core STATIC ${CMAKE_CURRENT_LIST_DIR}/manifest_producer/producer.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/manifest_producer/module_signer.cpp)
+target_link_libraries(manifest_producer_core PUBLIC manifest archive_writer download support shlwapi
+                      module_signature)
 
 add_executable(manifest_producer ${CMAKE_CURRENT_LIST_DIR}/manifest_producer/main.cpp)
 target_link_libraries(manifest_producer PRIVATE manifest_producer_core shell32)

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,24 @@ int main() {
         Print(STD_ERROR_HANDLE, L"manifest_producer: " + error + L"\n\n" + producer::ProducerUsage());
         Logger::Release();
         return 1;
+    }
+    // Launchers built with publisher keys refuse an unsigned module: say so
+    // before it reaches users, and show the key a signed one carries.
+    std::wstring signerKey;
+    long signatureStatus = 0;
+    if (producer::ReadModuleSigner(options, signerKey, signatureStatus)) {
+        Print(STD_OUTPUT_HANDLE, L"manifest_producer: " + options.module + L" is signed with the key " + signerKey + L"\n");
+    } else if (signatureStatus != 0) {
+        wchar_t code[16] = {};
+        _snwprintf(code, 15, L"0x%08x", static_cast<unsigned>(signatureStatus));
+        const std::wstring notice = options.module + L" carries no sound Authenticode signature (" + code +
+                                    L"); launchers built with publisher keys will not run it";
+        if (options.requireSigned) {
+            Print(STD_ERROR_HANDLE, L"manifest_producer: refused: " + notice + L"\n");
+            Logger::Release();
+            return 1;
+        }
+        Print(STD_ERROR_HANDLE, L"manifest_producer: warning: " + notice + L"\n");
     }
     const producer::ProduceResult result = producer::ProduceManifest(options, error);
     Logger::Release();

@@ -262,6 +262,8 @@ bool ParseProducerArguments(const std::vector<std::wstring>& args, ProducerOptio
             if (!ReadPackageList(v, options.packages, error)) return false;
         } else if (arg == L"--allow-folders") {
             options.allowFolders = true;
+        } else if (arg == L"--require-signed") {
+            options.requireSigned = true;
         } else if (arg == L"--header") {
             if (!value(v)) return false;
             const size_t colon = v.find(L':');
@@ -573,7 +575,7 @@ ProduceResult ProduceManifest(const ProducerOptions& options, std::wstring& erro
 std::wstring ProducerUsage() {
     return L"usage: manifest_producer --source DIR --output DIR --module FILE\n"
            L"                         (--package NAME=FILE[,FILE...] | --list LISTFILE)...\n"
-           L"                         [--allow-folders] [--header H0:H1]\n"
+           L"                         [--allow-folders] [--header H0:H1] [--require-signed]\n"
            L"\n"
            L"Packs the files of DIR into the named packages (\".cab\": cabinet, else zip)\n"
            L"in the output folder and writes activeupdate.xml beside them.\n"
@@ -584,6 +586,8 @@ std::wstring ProducerUsage() {
            L"  --allow-folders  accept files in folders (zip packages only); the launcher\n"
            L"             installs them only where the folder already exists\n"
            L"  --header   the two header words that seed the mask (default: fresh ones)\n"
+           L"  --require-signed  refuse a module without a sound Authenticode signature\n"
+           L"             (otherwise a warning: launchers built with publisher keys refuse it)\n"
            L"Exit codes: 0 written, 1 refused (bad arguments or input), 2 writing failed.\n";
 }
 

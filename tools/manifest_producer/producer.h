@@ -24,6 +24,9 @@ struct ProducerOptions {
     // folder exists already. Cabinets never carry them (they are unpacked
     // without creating folders either).
     bool allowFolders = false;
+    // Refuse a module without a sound Authenticode signature (without it the
+    // tool only warns): a launcher built with publisher keys loads no other.
+    bool requireSigned = false;
     bool fixedHeader = false;  // use h0/h1 below instead of fresh values
     std::uint32_t h0 = 0;
     std::uint32_t h1 = 0;
@@ -80,6 +83,13 @@ enum class ProduceResult {
 // but ok comes with a message in `error`; activeupdate.xml is then never left
 // half-written.
 [[nodiscard]] ProduceResult ProduceManifest(const ProducerOptions& options, std::wstring& error);
+
+// Reads the Authenticode signature of the module to be packed. True when it
+// is sound: signerKey then holds the SHA-256 (hex) of the signer's public
+// key, the value a pinned launcher's ORVIN_PUBLISHER_KEYS must list. False
+// with WinVerifyTrust's result in status when it is unsigned or altered, and
+// also when the file cannot be read (status 0; validation reports that).
+[[nodiscard]] bool ReadModuleSigner(const ProducerOptions& options, std::wstring& signerKey, long& status);
 
 // The usage text printed by the tool.
 std::wstring ProducerUsage();
