@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "framework/scoped.h"
+#include "support/scoped.h"
 
 struct ModuleSignature {
     LONG status = 0;        // WinVerifyTrust's result for the file

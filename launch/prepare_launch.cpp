@@ -5,7 +5,7 @@
 #include "launch/startup_file_xml.h"
 #include "support/logger.h"
 #include "support/publisher_trust.h"
-#include "update/download.h"
+#include "inet/download.h"
 
 bool PrepareLaunch(std::wstring& key, const std::wstring& arguments, startup_file_xml& startup) {
     try {

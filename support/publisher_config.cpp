@@ -1,6 +1,6 @@
 // The publisher settings of one executable. The generated header that this
 // file includes decides them; each executable that ships compiles its own
-// copy (see support/publisher_trust.cmake).
+// copy (see support/CMakeLists.txt).
 
 #include "orvin_publisher_config.h"
 #include "support/publisher_trust.h"
