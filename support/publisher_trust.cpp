@@ -3,8 +3,6 @@
 
 #include "support/publisher_trust.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cwctype>
 

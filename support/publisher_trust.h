@@ -8,7 +8,7 @@
 #include <vector>
 
 // The two lists as built into an executable, ';'-separated. Every shipped
-// executable compiles support/publisher_config.cpp with its own generated
+// executable compiles support/publisher/publisher_config.cpp with its own generated
 // header; tests and tools link the unpinned one.
 struct PublisherSettings {
     const wchar_t* origins;
