@@ -27,17 +27,31 @@ build: deps
 test: build
 	@for a in $(ARCH); do bash scripts/wine-run.sh --init $$a & done; wait
 	@rc=0; for a in $(ARCH); do \
-	  (cd $(BUILD_ROOT)/$$a && ctest --output-on-failure --timeout 900 $(CTEST_ARGS) \
-	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc) & \
+	  (start=$$(date +%s); cd $(BUILD_ROOT)/$$a && ctest --output-on-failure $(CTEST_ARGS) \
+	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc; echo $$(( $$(date +%s) - start )) > ../test-$$a.time) & \
 	done; wait; \
 	for a in $(ARCH); do \
 	  echo "== tests ($$a)"; cat $(BUILD_ROOT)/test-$$a.log; \
 	  [ "$$(cat $(BUILD_ROOT)/test-$$a.rc)" = 0 ] || rc=1; \
-	done; exit $$rc
+	done; \
+	for a in $(ARCH); do echo "== $$a suite: $$(cat $(BUILD_ROOT)/test-$$a.time) s wall time"; done; exit $$rc
 
+# The demo times its phases: packages, third-party libraries, build, Wine
+# prefix and the run itself.
 demo:
-	@$(MAKE) --no-print-directory build ARCH=win32
-	@bash scripts/demo.sh
+	@set -e; now() { date +%s.%N; }; t0=$$(now); \
+	bash scripts/setup.sh; t1=$$(now); \
+	arch=$$(bash scripts/demo-arch.sh); \
+	bash scripts/build-deps.sh $$arch; t2=$$(now); \
+	cmake -S . -B $(BUILD_ROOT)/$$arch -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake \
+	  -DORVIN_DEPS=$(CURDIR)/build/deps/$$arch -DCMAKE_BUILD_TYPE=Release >/dev/null; \
+	cmake --build $(BUILD_ROOT)/$$arch -j$(JOBS); t3=$$(now); \
+	bash scripts/wine-run.sh --init $$arch; t4=$$(now); \
+	DEMO_ARCH=$$arch bash scripts/demo.sh; t5=$$(now); \
+	printf '\n== demo phases (%s)\n' $$arch; \
+	awk -v a=$$t0 -v b=$$t1 -v c=$$t2 -v d=$$t3 -v e=$$t4 -v f=$$t5 'BEGIN { \
+	  printf "  packages              %7.1f s\n  third-party libraries %7.1f s\n  build                 %7.1f s\n", b-a, c-b, d-c; \
+	  printf "  Wine prefix           %7.1f s\n  run                   %7.1f s\n  total                 %7.1f s\n", e-d, f-e, f-a }'
 
 bench:
 	@$(MAKE) --no-print-directory build ARCH=win64
