@@ -28,8 +28,22 @@ bool Representable(const std::wstring& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::wstring input = fuzz::Text(data, size);
 
+    // The value decrypts exactly when its base64 characters (ASCII, up to the
+    // first NUL) decode to an 8-byte header and whole 16-byte blocks.
+    size_t alphabet = 0;
+    for (wchar_t c : input) {
+        if (c == 0) break;
+        alphabet += (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'+' ||
+                    c == L'/';
+    }
+    const size_t decoded = alphabet / 4 * 3 + (alphabet % 4 > 1 ? alphabet % 4 - 1 : 0);
+    const bool valid = decoded >= 8 && (decoded - 8) % 16 == 0;
+
     std::wstring text = input;
-    if (!DecryptManifestData(text)) FUZZ_CHECK(text == input);
+    const bool ok = DecryptManifestData(text);
+    FUZZ_CHECK(ok == valid);
+    if (!ok) FUZZ_CHECK(text == input);
+    if (ok && decoded == 8) FUZZ_CHECK(text.empty());
 
     if (Representable(input)) {
         const std::uint32_t h0 = size >= 4 ? data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t(data[3]) << 24) : 17;

@@ -7,6 +7,7 @@
 // as in every reader.
 
 #include <cstring>
+#include <cwctype>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,26 @@ bool Inside(const wchar_t* p, const std::vector<wchar_t>& buffer) {
     return p >= buffer.data() && p < buffer.data() + buffer.size();
 }
 
-void Walk(pug::xml_node root, const std::vector<wchar_t>& buffer) {
+bool NameChar(wchar_t c) {
+    return c != 0 && (std::iswalnum(static_cast<wint_t>(c)) || c == L'_' || c == L':' || c == L'-' || c == L'.');
+}
+bool TrimChar(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
+}
+
+// The first element in document order (pre-order) whose name is exactly name.
+pug::xml_node_struct* FirstNamed(pug::xml_node_struct* node, const wchar_t* name) {
+    std::vector<pug::xml_node_struct*> stack{node};
+    while (!stack.empty()) {
+        pug::xml_node_struct* n = stack.back();
+        stack.pop_back();
+        if (n != node && n->name && std::wcscmp(n->name, name) == 0) return n;
+        for (std::uint32_t i = n->children; i > 0; --i) stack.push_back(n->child[i - 1]);
+    }
+    return nullptr;
+}
+
+void Walk(pug::xml_node root, const std::vector<wchar_t>& buffer, bool all_options) {
     std::vector<pug::xml_node> stack{root};
     size_t visited = 0;
     while (!stack.empty()) {
@@ -35,6 +55,19 @@ void Walk(pug::xml_node root, const std::vector<wchar_t>& buffer) {
         volatile size_t sink = std::wcslen(node.name()) + std::wcslen(node.value());
         (void)sink;
         (void)node.name_equals(L"module");
+        if (all_options && (node.kind() == pug::node_element || node.kind() == pug::node_pi)) {
+            // A name runs over name characters and is cut at the first other one.
+            FUZZ_CHECK(*node.name() != 0);
+            for (const wchar_t* p = node.name(); *p; ++p) FUZZ_CHECK(NameChar(*p));
+        }
+        if (all_options && node.kind() == pug::node_pcdata) {
+            // Text runs to the next "<" and is trimmed.
+            const wchar_t* v = node.value();
+            const size_t n = std::wcslen(v);
+            FUZZ_CHECK(n > 0);
+            FUZZ_CHECK(std::wcschr(v, L'<') == nullptr);
+            FUZZ_CHECK(!TrimChar(v[0]) && !TrimChar(v[n - 1]));
+        }
 
         // text(): the first text or CDATA child of an element.
         const wchar_t* text = node.text();
@@ -112,11 +145,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     pug::xml_node root = parser.root();
     FUZZ_CHECK(!root.is_null() && root.kind() == pug::node_document);
     FUZZ_CHECK(root.parent().record() == root.record());
-    Walk(root, buffer);
+    const bool all_options = options == pug::parse_default;
+    Walk(root, buffer, all_options);
     CartAnswer(root);
     for (const wchar_t* pattern : {L"startup", L"update", L"*", L"?*[a-m]", L"[!a-z]*"}) {
         pug::xml_node found = root.find_element(pattern);
         if (!found.is_null()) FUZZ_CHECK(pug::wildcard_match(pattern, found.name()));
+    }
+    for (const wchar_t* name : {L"startup", L"update", L"response"}) {
+        FUZZ_CHECK(root.find_element(name).record() == FirstNamed(root.record(), name));
     }
     // Names of the document as patterns against each other (bounded: the
     // match costs pattern length times text length).
@@ -133,6 +170,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     std::vector<wchar_t> again(text.begin(), text.end());
     again.push_back(L'\0');
     parser.parse(again.data());
-    Walk(parser.root(), again);
+    Walk(parser.root(), again, all_options);
     return 0;
 }
