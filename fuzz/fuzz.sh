@@ -90,6 +90,7 @@ dict_of() {
 mkdir -p "$out/logs" "$out/crashes"
 rc=0
 summary=()
+failed=()
 for t in $targets; do
   bin=$out/cmake/fuzz_$t
   [ -x "$bin" ] || { echo "fuzz: no target $t" >&2; exit 2; }
@@ -118,6 +119,7 @@ for t in $targets; do
   finding="none"
   if [ $status -ne 0 ]; then
     rc=1
+    failed+=("$t")
     what=$(grep -m1 -E 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error|property violated|shim:' "$log" || echo "exit status $status")
     saved=$(grep -m1 -o "Test unit written to .*" "$log" | sed 's/Test unit written to //' || true)
     finding="$what${saved:+ -> $saved}"
@@ -128,5 +130,9 @@ for t in $targets; do
 done
 echo "== fuzz ($mode, $runs runs per target, seed $seed; logs in build/fuzz/logs/)"
 printf '%s\n' "${summary[@]}"
+for t in "${failed[@]}"; do
+  echo "-- $t: build/fuzz/logs/$t.log"
+  grep -m1 -A30 -E '^==[0-9]+==ERROR|runtime error|property violated|shim:' "$out/logs/$t.log" || tail -30 "$out/logs/$t.log"
+done
 [ $rc = 0 ] && echo "fuzz: no findings" || echo "fuzz: FINDINGS (inputs under build/fuzz/crashes/)"
 exit $rc
