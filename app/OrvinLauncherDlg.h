@@ -51,6 +51,10 @@ protected:
     void OnTimer(UINT_PTR id);
 
 private:
+    bool RunLaunchSteps(bool bPrepareOnly);
     void ShowNotice();
+    // Set while the timer's run is in progress: a module that hides and shows
+    // its owner, or a tick pumped by a long step, must not start a second run.
+    bool m_bRunInProgress = false;
     ScopedIcon m_fileIcon;
 };

@@ -19,6 +19,17 @@ void COrvinLauncherDlg::ShowNotice() {
 }
 
 bool COrvinLauncherDlg::RunLaunch(bool bPrepareOnly) {
+    // Nothing may escape the run: the dialog would stay up, topmost, with its
+    // timer gone and no way to end.
+    try {
+        return RunLaunchSteps(bPrepareOnly);
+    } catch (...) {
+        Logger::Instance()->Write(L"*오류 : 실행 중 예외가 발생했습니다.");
+        return false;
+    }
+}
+
+bool COrvinLauncherDlg::RunLaunchSteps(bool bPrepareOnly) {
     std::wstring commandLine = GetLaunchCommandLine();
     if (commandLine.empty()) {
         Logger::Instance()->Write(L"*오류 : 실행에 관련된 정보가 정상적으로 설정되어있지 않습니다.");
@@ -62,15 +73,18 @@ bool COrvinLauncherDlg::RunLaunch(bool bPrepareOnly) {
 }
 
 void COrvinLauncherDlg::OnShowWindow(BOOL show) {
-    if (!show) return;
+    if (!show || m_bRunInProgress) return;
     KillTimer(IDT_LAUNCH);
     SetTimer(IDT_LAUNCH, kLaunchTimerPeriod);
 }
 
 void COrvinLauncherDlg::OnTimer(UINT_PTR id) {
-    if (id != IDT_LAUNCH || !IsWindowVisible()) return;
+    if (id != IDT_LAUNCH || m_bRunInProgress || !IsWindowVisible()) return;
     KillTimer(IDT_LAUNCH);
-    if (RunLaunch(false)) {
+    m_bRunInProgress = true;
+    const bool succeeded = RunLaunch(false);
+    m_bRunInProgress = false;
+    if (succeeded) {
         CDialog::OnOK();
     } else {
         CDialog::OnCancel();

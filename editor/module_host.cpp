@@ -4,9 +4,12 @@
 #include "editor/module_host.h"
 
 #define ORVIN_EDITOR_HOST
+#include <shlwapi.h>
+
 #include "framework/dialog.h"
 #include "launch/startup_file_xml.h"
 #include "sdk/orvin_editor_module.h"
+#include "support/contained_path.h"
 #include "support/logger.h"
 
 namespace {
@@ -143,6 +146,12 @@ bool CallEditorEntryPoints(CDialog& dialog, HMODULE module, const startup_file_x
 bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std::wstring& moduleName,
                      std::wstring& editResult) {
     const std::wstring path = startup.install_path + moduleName;
+    // The name comes from the server (the startup document or the manifest):
+    // only a file inside the install folder is ever loaded.
+    if (!IsContainedName(moduleName) || ::PathIsRelativeW(path.c_str())) {
+        Logger::Instance()->Write(L"* 오류: 모듈 파일 이름이 올바르지 않습니다. (path:%s)", path.c_str());
+        return false;
+    }
     // No system error box for a damaged or foreign file: the run is unattended
     // until the editor shows itself, and the failure is logged below.
     DWORD previousMode = 0;

@@ -404,6 +404,20 @@ TEST_F(ModuleHostTest, MissingFileAndNoModuleNameAreLoadFailures) {
     EXPECT_EQ(2u, Count(log, L"* 오류: 모듈을 로딩하지 못했습니다."));
 }
 
+TEST_F(ModuleHostTest, NamesLeavingTheInstallFolderAreNeverLoaded) {
+    // A real module beside the install folder, reachable only by climbing.
+    ASSERT_TRUE(::CopyFileW((testing_support::ExecutableFolder() + L"TestEditorModule.dll").c_str(),
+                            (m_dir / L"Outside.dll").c_str(), FALSE));
+    for (const std::wstring& name :
+         {std::wstring(L"..\\Outside.dll"), std::wstring(L"sub/../../Outside.dll"), m_dir / L"Outside.dll"}) {
+        EXPECT_FALSE(Run(name).result) << Narrow(name);
+        EXPECT_NE(std::wstring::npos, Log().find(L"* 오류: 모듈 파일 이름이 올바르지 않습니다. (path:" +
+                                                 m_install + name + L")"));
+    }
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(nullptr, ::GetModuleHandleW(L"Outside.dll"));
+}
+
 TEST_F(ModuleHostTest, DependenciesAreFoundInTheModulesOwnFolder) {
     Install(L"TestEditorModuleWithHelper.dll");
     Install(L"TestEditorHelper.dll", L"helper\\");

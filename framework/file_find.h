@@ -24,6 +24,7 @@ public:
     std::wstring GetFilePath() const { return m_root + m_current.cFileName; }
     BOOL IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     BOOL IsDots() const;
+    DWORD GetAttributes() const { return m_current.dwFileAttributes; }
 
 private:
     ScopedFindHandle m_find;

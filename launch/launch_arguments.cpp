@@ -18,11 +18,9 @@ bool ParseLaunchArguments(const std::wstring& arguments, std::wstring& key, std:
     const size_t firstValue = (keyFirst ? keyAt : serverAt) + 4;
     const std::wstring separator = keyFirst ? L"&svr=" : L"&key=";
     const size_t separatorAt = arguments.find(separator, firstValue);
-    if (separatorAt == std::wstring::npos) {
-        Logger::Instance()->Write(L"*오류 : 명령 인수값이 올바르지 않습니다. (%s 구분자가 없습니다.)",
-                                  separator.c_str());
-        return false;
-    }
+    // No record here: the startup step goes on and its failed download is
+    // what the log shows.
+    if (separatorAt == std::wstring::npos) return false;
     const std::wstring first = arguments.substr(firstValue, separatorAt - firstValue);
     const std::wstring second = arguments.substr(separatorAt + separator.size());
     const std::wstring decodedServer = inet::rest::url_decode(keyFirst ? second : first);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/OrvinLauncherDlg.h"
+#include "framework/message_pump.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "testing/http_test_server.h"
@@ -155,6 +156,69 @@ TEST_F(LaunchDialogTest, WithoutServerBothRunsRepeatTheStartupStep) {
     EXPECT_EQ(2u, Count(text, std::wstring(kBadArguments) + L"key=K)"));
     EXPECT_EQ(0u, Count(text, kUpdateFailed));
     EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(LaunchDialogTest, RefusedDocumentNeverDrivesTheUpdate) {
+    // A climbing install_path before or after update_url, and a second
+    // update_url without "://": the key is recorded, but nothing of the
+    // document survives for the timer's run.
+    const std::string update = "<update_url>" + server.url_narrow("/update/") + "</update_url>";
+    const std::string climb = "<install_path>..\\..\\OrvinClimbed</install_path>";
+    const std::wstring climbed = GetDataRootFolder() + L"\\..\\..\\OrvinClimbed";
+    for (const std::string& body : {update + climb, climb + update, update + "<update_url>x</update_url>"}) {
+        SCOPED_TRACE(body);
+        server.clear_requests();
+        server.answer("/start", HttpAnswer::Text(200, "<startup><module>Editor.dll</module>" + body +
+                                                          "<app_title>T</app_title>\n</startup>"));
+        CommandLineDialog dialog(L"\"x.exe\" \"orvin://key=K&svr=" + server.url("/start") + L"\"");
+        EXPECT_EQ(IDCANCEL, dialog.DoModal());
+        EXPECT_EQ(L"", dialog.m_startup.install_path);
+        EXPECT_EQ(L"", dialog.m_startup.module);
+        EXPECT_EQ(0u, server.count("/update/activeupdate.xml"));
+        EXPECT_FALSE(testing_support::FileExists(climbed));
+        EXPECT_NE(std::wstring::npos,
+                  Log().find(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:, err:0x000000a1)"));
+    }
+}
+
+// Drives the dialog's own run through a command line read at its start.
+class ProbingDialog : public CommandLineDialog {
+public:
+    using CommandLineDialog::CommandLineDialog;
+    mutable int runs = 0;
+    bool throwInRun = false;
+
+protected:
+    std::wstring GetLaunchCommandLine() const override {
+        if (++runs == 2) {
+            if (throwInRun) throw std::bad_alloc();
+            // What an editor module may do inside the run: hide and show its
+            // owner, and let a pending launch tick through its own loop.
+            ::ShowWindow(m_hWnd, SW_HIDE);
+            ::ShowWindow(m_hWnd, SW_SHOW);
+            ::PostMessageW(m_hWnd, WM_TIMER, IDT_LAUNCH, 0);
+            for (int i = 0; i < 5; ++i) {
+                PumpMessages();
+                ::Sleep(50);
+            }
+        }
+        return CommandLineDialog::GetLaunchCommandLine();
+    }
+};
+
+TEST_F(LaunchDialogTest, TheRunIsNeitherStartedTwiceNorLeftHangingByAnException) {
+    server.answer("/start", HttpAnswer::Text(200, Document("T")));
+    const std::wstring line = L"\"x.exe\" \"orvin://key=K&svr=" + server.url("/start") + L"\"";
+    {
+        ProbingDialog dialog(line);
+        EXPECT_EQ(IDCANCEL, dialog.DoModal());
+        EXPECT_EQ(2, dialog.runs);
+        EXPECT_EQ(1u, Count(Log(), kUpdateFailed)) << Narrow(Log());
+    }
+    ProbingDialog dialog(line);
+    dialog.throwInRun = true;
+    EXPECT_EQ(IDCANCEL, dialog.DoModal());
+    EXPECT_NE(std::wstring::npos, Log().find(L"*오류 : 실행 중 예외가 발생했습니다."));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "support/contained_path.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "support/pug/pug.h"
@@ -47,38 +48,17 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
     }
 }
 
-// A component made only of dots (and blanks, which Windows strips from the
-// end of a name), with at least two dots, climbs out of the data folder.
-bool ClimbsOut(const std::wstring& path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) end = path.size();
-        size_t dots = 0;
-        bool only_dots = end > start;
-        for (size_t i = start; i < end; ++i) {
-            if (path[i] == L'.') {
-                ++dots;
-            } else if (path[i] != L' ') {
-                only_dots = false;
-            }
-        }
-        if (only_dots && dots >= 2) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // The install folder below the data root: forward slashes become
 // backslashes, doubled backslashes single ones, with one leading and one
-// trailing backslash.
-std::wstring InstallFolder(std::wstring text) {
+// trailing backslash. False when the text would lead out of the data root.
+bool InstallFolder(std::wstring text, std::wstring& folder) {
     std::replace(text.begin(), text.end(), L'/', L'\\');
     ReplaceAll(text, L"\\\\", L"\\");
+    if (!IsContainedName(text)) return false;
     if (!text.empty() && text.front() != L'\\') text.insert(0, 1, L'\\');
-    std::wstring folder = GetDataRootFolder() + text;
+    folder = GetDataRootFolder() + text;
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
+    return true;
 }
 
 bool ContainsClosingTag(const std::vector<wchar_t>& buffer) {
@@ -102,10 +82,7 @@ void startup_file_xml::Reset() {
 bool startup_file_xml::Load(const unsigned char* bytes, int length) {
     try {
         std::wstring text;
-        if (!DecodeText(bytes, length, text)) {
-            Logger::Instance()->Write(L"*오류 : startup.xml 내용을 읽을 수 없습니다. (%d bytes)", length);
-            return false;
-        }
+        if (!DecodeText(bytes, length, text)) return false;
         Logger::Instance()->Write(L">>");
         Logger::Instance()->Write(L">%s", text.c_str());
 
@@ -115,16 +92,16 @@ bool startup_file_xml::Load(const unsigned char* bytes, int length) {
         parser.parse(buffer.data());
         pug::xml_node root = parser.root();
         pug::xml_node element = root.is_null() ? pug::xml_node() : root.find_element(L"startup");
-        if (element.is_null()) {
-            Logger::Instance()->Write(L"*오류 : startup.xml에 startup 요소가 없습니다.");
+        if (element.is_null() || !ContainsClosingTag(buffer)) return false;
+        // Nothing of a refused document survives: the run must not go on with
+        // the members read before the refusal.
+        if (!Read(element)) {
+            Reset();
             return false;
         }
-        if (!ContainsClosingTag(buffer)) {
-            Logger::Instance()->Write(L"*오류 : startup.xml에 </startup> 태그가 없습니다.");
-            return false;
-        }
-        return Read(element);
+        return true;
     } catch (...) {
+        Reset();
         Logger::Instance()->Write(L"*오류 : startup.xml을 읽는 중 메모리가 부족합니다.");
         return false;
     }
@@ -169,8 +146,7 @@ bool startup_file_xml::Read(pug::xml_node& element) {
         if (stored) continue;
 
         if (child.name_equals(L"install_path")) {
-            install_path = InstallFolder(value);
-            if (ClimbsOut(install_path)) {
+            if (!InstallFolder(value, install_path)) {
                 Logger::Instance()->Write(L"*오류 : install_path 값이 올바르지 않습니다. (%s)",
                                           value.c_str());
                 return false;
@@ -202,10 +178,7 @@ bool startup_file_xml::ReadUpdateUrl(std::wstring url, std::wstring ssl) {
     std::transform(ssl.begin(), ssl.end(), ssl.begin(), [](wchar_t c) { return std::towlower(c); });
     if (!url.empty() && url.back() != L'/') url += L'/';
     size_t separator = url.find(L"://");
-    if (separator == std::wstring::npos) {
-        Logger::Instance()->Write(L"*오류 : update_url 값이 올바르지 않습니다. (%s)", url.c_str());
-        return false;
-    }
+    if (separator == std::wstring::npos) return false;
     const std::wstring rest = url.substr(separator + 3);
     if (ssl == L"lv1") {
         update_url = L"https://" + rest;

@@ -3,7 +3,8 @@
 # editor module with the manifest producer, serves it from the local shop
 # server on 127.0.0.1, runs OrvinLauncher.exe under Wine with a protocol
 # command line, and reports what happened. A second run finds everything
-# current.
+# current. DEMO_WEB=nginx serves the shop from nginx over HTTPS instead, as a
+# shop publishes (testing/web_server.sh: a throwaway certificate on loopback).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 arch=${DEMO_ARCH:-win32}
@@ -14,28 +15,38 @@ run="$top/scripts/wine-run.sh"
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
 [ -n "${DISPLAY:-}" ] || export ORVIN_XVFB_DISPLAY=${ORVIN_XVFB_DISPLAY:-86}
 
+web=${DEMO_WEB:-shop_server}
+if [ "$web" = nginx ] && [ -z "${ORVIN_WEB_DIR:-}" ]; then
+  exec bash "$top/testing/web_server.sh" "$top/build/demo-web" bash "$0" "$@"
+fi
+if [ "$web" = nginx ]; then
+  shop=$ORVIN_WEB_DIR/root update=$ORVIN_WEB_DIR/root/shop/update ssl_level=lv2
+else
+  shop=$demo/shop update=$demo/shop/update ssl_level=
+fi
+
 step() { printf '\n== %s\n' "$*"; }
 winpath() { echo "Z:$(echo "$1" | sed 's#/#\\#g')"; }
 
 mkdir -p "$demo"
 rm -rf "$demo/shop" "$demo/browser" "$demo/frames"
-mkdir -p "$demo/shop/startup" "$demo/shop/update" "$demo/module" "$demo/browser"
+mkdir -p "$shop/startup" "$update" "$demo/module" "$demo/browser"
 
 step "packing the sample editor module with the manifest producer"
 cp "$bin/SampleEditor.dll" "$demo/module/"
 printf 'Sample editor settings\r\nversion=1\r\n' > "$demo/module/SampleEditor.ini"
-"$run" "$tools/manifest_producer.exe" --source "$(winpath "$demo/module")" --output "$(winpath "$demo/shop/update")" \
+"$run" "$tools/manifest_producer.exe" --source "$(winpath "$demo/module")" --output "$(winpath "$update")" \
   --module SampleEditor.dll --package "editor.cab=SampleEditor.dll" --package "settings.zip=SampleEditor.ini"
-ls -l "$demo/shop/update"
+ls -l "$update"
 
 # The browser return starts this recorder (agent type "file"), which writes
 # the URL it was given beside itself.
 cp "$bin/cart_test_recorder.exe" "$demo/browser/browser.exe"
-cat > "$demo/shop/startup/demo.xml" <<XML
+cat > "$shop/startup/demo.xml" <<XML
 <?xml version="1.0" encoding="utf-8"?>
 <startup>
   <install_path>OrvinDemo\\editor</install_path>
-  <update_url ssl="">\$(SERVER)/shop/update/</update_url>
+  <update_url ssl="$ssl_level">\$(SERVER)/shop/update/</update_url>
   <todo>new_work</todo>
   <editor_id>demo-editor</editor_id>
   <config_url>\$(SERVER)/shop/config</config_url>
@@ -52,15 +63,25 @@ cat > "$demo/shop/startup/demo.xml" <<XML
 </startup>
 XML
 
-step "starting the local shop server"
-rm -f "$demo/port"
-"$run" "$tools/shop_server.exe" "$(winpath "$demo/shop")" --port-file "$(winpath "$demo/port")" --seconds 900 \
-  > "$demo/server.log" 2>&1 &
-server=$!
-for _ in $(seq 600); do [ -s "$demo/port" ] && break; sleep 0.2; done
-port=$(cat "$demo/port")
-echo "listening on http://127.0.0.1:$port"
-stop_server() { touch "$demo/shop/stop"; wait "$server" 2>/dev/null || true; }
+if [ "$web" = nginx ]; then
+  port=$(sed -n 's/^https=\([0-9]*\).*/\1/p' "$ORVIN_WEB_DIR/ports.ini")
+  base=https://127.0.0.1:$port
+  step "the shop is served by nginx on $base"
+  sed -i "s#\$(SERVER)#$base#g" "$shop/startup/demo.xml"
+  printf '<?xml version="1.0" encoding="utf-8"?>\r\n<response><result code="0000"/></response>\r\n' > "$shop/cart.xml"
+  stop_server() { :; }
+else
+  step "starting the local shop server"
+  rm -f "$demo/port"
+  "$run" "$tools/shop_server.exe" "$(winpath "$demo/shop")" --port-file "$(winpath "$demo/port")" --seconds 900 \
+    > "$demo/server.log" 2>&1 &
+  server=$!
+  for _ in $(seq 600); do [ -s "$demo/port" ] && break; sleep 0.2; done
+  port=$(cat "$demo/port")
+  base=http://127.0.0.1:$port
+  echo "listening on $base"
+  stop_server() { touch "$demo/shop/stop"; wait "$server" 2>/dev/null || true; }
+fi
 trap stop_server EXIT
 
 log_dir=$WINEPREFIX/drive_c/users/$(id -un)/AppData/LocalLow/OrvinLauncher/log
@@ -69,7 +90,7 @@ before=0
 [ -f "$log" ] && before=$(stat -c %s "$log")
 rm -f "$demo/browser/recorded.txt"
 
-line="orvin://key=demo&svr=http://127.0.0.1:$port/shop/launch"
+line="orvin://key=demo&svr=$base/shop/launch"
 step "running $arch OrvinLauncher.exe \"$line\""
 "$run" "$bin/OrvinLauncher.exe" "$line" &
 launcher=$!
@@ -98,10 +119,17 @@ step "report"
 install=$WINEPREFIX/drive_c/users/$(id -un)/AppData/LocalLow/OrvinDemo/editor
 echo "installed in $install:"
 ls -l "$install" 2>/dev/null | sed 's/^/  /'
-echo "requests the shop server saw:"
-grep 'shop_server: [0-9]' "$demo/server.log" | sed 's/^shop_server: /  /'
-echo "the cart service received:"
-grep 'shop_server: .*/shop/cart' "$demo/server.log" | sed 's/^shop_server: /  /' || echo "  (nothing)"
+if [ "$web" = nginx ]; then
+  echo "requests nginx saw (port scheme protocol request status):"
+  sed 's/^/  /' "$ORVIN_WEB_DIR/access.log"
+  echo "the cart service received:"
+  grep '/shop/cart' "$ORVIN_WEB_DIR/access.log" | sed 's/^/  /' || echo "  (nothing)"
+else
+  echo "requests the shop server saw:"
+  grep 'shop_server: [0-9]' "$demo/server.log" | sed 's/^shop_server: /  /'
+  echo "the cart service received:"
+  grep 'shop_server: .*/shop/cart' "$demo/server.log" | sed 's/^shop_server: /  /' || echo "  (nothing)"
+fi
 echo "the browser return opened:"
 if [ -f "$demo/browser/recorded.txt" ]; then
   iconv -f UTF-16LE -t UTF-8 "$demo/browser/recorded.txt" | sed 's/^/  /'; echo

@@ -9,7 +9,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 PKGS=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
       gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick libz-mingw-w64-dev googletest
-      dpkg-dev fonts-nanum python3)
+      dpkg-dev fonts-nanum python3 nginx openssl)
 for p in "${PKGS[@]}"; do have_pkg "$p" || need+=("$p"); done
 have_pkg wine32:i386 || need+=(wine32:i386)
 
@@ -29,7 +29,17 @@ if [ ${#need[@]} -gt 0 ] || [ $added_src = 1 ]; then
   apt-get update -qq
   if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"
-    apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    # nginx is only a test server, started by the tests on loopback: its
+    # package must not start the system service on port 80 (nor at boot).
+    saved_policy=
+    if [ -e /usr/sbin/policy-rc.d ]; then saved_policy=$(mktemp); cp -p /usr/sbin/policy-rc.d "$saved_policy"; fi
+    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+    chmod 755 /usr/sbin/policy-rc.d
+    rc=0
+    apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || rc=$?
+    if [ -n "$saved_policy" ]; then mv "$saved_policy" /usr/sbin/policy-rc.d; else rm -f /usr/sbin/policy-rc.d; fi
+    if [ -d /run/systemd/system ]; then systemctl disable nginx >/dev/null 2>&1 || true; fi
+    [ $rc = 0 ] || exit $rc
   fi
 fi
 

@@ -61,17 +61,12 @@ UINT ChooseCabinetTarget(CabinetExtractContext& context, FILE_IN_CABINET_INFO_W&
     if (!ComposeItemTarget(context.destination, name, target)) {
         context.failure =
             GetLastError() != NO_ERROR ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_NAME);
-        Logger::Instance()->Write(L"* 오류: 캐비닛 항목을 풀 수 없습니다. (name:%s, 0x%08x)",
-                                  inCabinet.c_str(), context.failure);
         return FILEOP_SKIP;
     }
     // The setup library in Wine writes over an existing file without
     // truncating it, leaving the old file's tail behind a shorter new one;
     // removing the old file first gives the replacement Windows makes.
-    DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(target.c_str());
-    }
+    ClearItemTarget(target);
     std::wmemcpy(info.FullTargetName, target.c_str(), target.size() + 1);
     std::wmemcpy(context.pendingTarget, target.c_str(), target.size() + 1);
     return FILEOP_DOIT;
@@ -107,12 +102,8 @@ UINT CALLBACK CabinetFileCallback(PVOID context, UINT notification, UINT_PTR par
             // writing as extracted, cut short; it stays pending for removal.
             if (extract && extract->failure == NO_ERROR) extract->pendingTarget[0] = L'\0';
             // The setup library goes on after a file it could not write; the
-            // file is simply missing afterwards, but the reason is recorded.
-            auto* paths = reinterpret_cast<FILEPATHS_W*>(param1);
-            if (paths && paths->Win32Error != NO_ERROR) {
-                Logger::Instance()->Write(L"* 오류: 캐비닛의 파일을 쓸 수 없습니다. (path:%s, 0x%08x)",
-                                          paths->Target ? paths->Target : L"", paths->Win32Error);
-            }
+            // file is simply missing afterwards, which the installer's check
+            // of every unpacked file finds.
             return NO_ERROR;
         }
         if (notification == SPFILENOTIFY_NEEDNEWCABINET && extract) {
@@ -161,10 +152,9 @@ bool ExtractCabinet(const std::wstring& cabinet, const std::wstring& destination
     BOOL iterated = SetupIterateCabinetW(cabinet.c_str(), 0, CabinetFileCallback, &context);
     if (!iterated || context.failure != NO_ERROR) {
         DWORD error = context.failure != NO_ERROR ? context.failure : GetLastError();
-        // A file cut off by the failure would pass for a whole one.
+        // A file cut off by the failure would pass for a whole one. The
+        // caller writes the record, with the error kept here.
         if (context.pendingTarget[0]) DeleteFileW(context.pendingTarget);
-        Logger::Instance()->Write(L"* 오류: 캐비닛 파일을 풀 수 없습니다. (src:%s, dest:%s, 0x%08x)",
-                                  cabinet.c_str(), folder.c_str(), error);
         SetLastError(error);
         return false;
     }

@@ -2,31 +2,14 @@
 
 #include <windows.h>
 
+#include "support/contained_path.h"
 #include "support/logger.h"
 
 namespace {
 
-bool HasParentComponent(const std::wstring& name) {
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = name.size();
-        if (name.compare(start, end - start, L"..") == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-bool FullPath(const std::wstring& path, std::wstring& full) {
-    wchar_t buffer[MAX_PATH] = {};
-    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
-    if (length == 0 || length >= MAX_PATH) return false;
-    full.assign(buffer, length);
-    return true;
-}
-
-bool SameTextIgnoringCase(const wchar_t* a, const wchar_t* b, size_t count) {
-    return CompareStringOrdinal(a, static_cast<int>(count), b, static_cast<int>(count), TRUE) == CSTR_EQUAL;
+std::wstring FolderPart(const std::wstring& name) {
+    const size_t split = name.find_last_of(L"\\/");
+    return split == std::wstring::npos ? std::wstring() : name.substr(0, split + 1);
 }
 
 }  // namespace
@@ -57,36 +40,45 @@ std::wstring StripItemName(const std::wstring& stored) {
 }
 
 bool ComposeItemTarget(const std::wstring& base, const std::wstring& name, std::wstring& target) {
-    if (HasParentComponent(name)) {
+    if (!IsContainedName(name)) {
         Logger::Instance()->Write(L"* 오류: 항목 이름이 대상 폴더 밖을 가리킵니다. (name:%s)", name.c_str());
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
     std::wstring path = base + name;
-    std::wstring fullBase;
-    std::wstring fullPath;
-    if (path.size() >= MAX_PATH || !FullPath(base, fullBase) || !FullPath(path, fullPath)) {
+    if (path.size() >= MAX_PATH) {
         Logger::Instance()->Write(L"* 오류: 항목의 경로가 너무 깁니다. (base:%s, name:%s)", base.c_str(),
                                   name.c_str());
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    if (fullBase.empty() || fullBase.back() != L'\\') fullBase += L'\\';
-    // Device names and whatever else the platform resolves elsewhere end up
-    // outside the base folder's text and are refused with the rest.
-    bool inside = false;
-    if (fullPath.size() >= fullBase.size()) {
-        inside = SameTextIgnoringCase(fullPath.c_str(), fullBase.c_str(), fullBase.size());
-    } else if (fullPath.size() + 1 == fullBase.size()) {
-        inside = SameTextIgnoringCase(fullPath.c_str(), fullBase.c_str(), fullPath.size());
-    }
-    if (!inside) {
-        Logger::Instance()->Write(L"* 오류: 항목 이름이 대상 폴더 밖을 가리킵니다. (name:%s)", name.c_str());
-        SetLastError(ERROR_INVALID_NAME);
+    // A folder level that is a junction or a link would carry the item
+    // elsewhere; a link in the file's own place is removed before writing.
+    if (CrossesLink(base, FolderPart(name))) {
+        Logger::Instance()->Write(L"* 오류: 항목의 경로가 링크를 거칩니다. (base:%s, name:%s)", base.c_str(),
+                                  name.c_str());
+        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     target = path;
     return true;
+}
+
+void ClearItemTarget(const std::wstring& target) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetPathAttributes(target);
+    if (IsLinkAttributes(attributes)) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveDirectoryW(target.c_str());
+        } else {
+            DeleteFileW(target.c_str());
+        }
+    } else if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        DeleteFileW(target.c_str());
+    }
+    SetLastError(error);
 }
 
 bool CreateFolderLevels(const std::wstring& base, const std::wstring& relative) {

@@ -10,11 +10,17 @@
 // are kept.
 std::wstring StripItemName(const std::wstring& stored);
 
-// base + name when that path stays inside base: the name has no ".."
-// component, the path is shorter than MAX_PATH, and it resolves to base or a
-// path below it. base ends with "\" or "/". False otherwise (logged).
+// base + name when that path stays inside base: the name passes the
+// containment rule (support/contained_path.h), the path is shorter than
+// MAX_PATH, and no folder level on the way is a link. base ends with "\" or
+// "/". False otherwise (logged).
 [[nodiscard]] bool ComposeItemTarget(const std::wstring& base, const std::wstring& name,
                                      std::wstring& target);
+
+// Removes a stale file or link in the target's place, so that the item is
+// written as a new file: a read-only leftover of an earlier run would refuse
+// it for good, and a link would send it elsewhere. The last error is kept.
+void ClearItemTarget(const std::wstring& target);
 
 // Creates every missing folder level of base + relative, one level at a time
 // (base itself must exist). False when a level cannot be made or is a file

@@ -14,6 +14,7 @@
 
 #include "framework/file_find.h"
 #include "inet/rest/rest.h"
+#include "support/contained_path.h"
 #include "support/logger.h"
 #include "support/platform.h"
 
@@ -92,6 +93,9 @@ bool FetchDocument(const std::wstring& url, ByteBuffer& buffer) {
 
 bool FetchFile(const std::wstring& url, const std::wstring& path) {
     std::wstring temporary = path + L".tmp~";
+    // A link left in the temporary file's place would take the download
+    // somewhere else; it goes, as a link.
+    if (IsLinkPath(temporary)) (void)RemoveLink(temporary, GetPathAttributes(temporary));
     inet::rest::_request request;
     std::shared_ptr<inet::rest::_response> response;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -220,6 +224,13 @@ bool CreateDirectories(const std::wstring& input) {
 
 bool DeleteFolder(const std::wstring& input, bool recursive) {
     if (!IsDirectoryPath(input)) return false;
+    // A junction or a directory link is removed as a link: entering it would
+    // delete the files of whatever folder it points to.
+    if (IsLinkPath(input)) {
+        std::wstring link = input;
+        while (link.size() > 1 && link.back() == L'\\') link.pop_back();
+        return RemoveLink(link, FILE_ATTRIBUTE_DIRECTORY);
+    }
     std::wstring path = input;
     if (path.back() != L'\\') path += L'\\';
     {
@@ -228,7 +239,10 @@ bool DeleteFolder(const std::wstring& input, bool recursive) {
         while (more) {
             more = finder.FindNextFile();
             if (finder.IsDots()) continue;
-            if (finder.IsDirectory()) {
+            const DWORD attributes = GetEntryAttributes(finder.GetFilePath(), finder.GetAttributes());
+            if (IsLinkAttributes(attributes)) {
+                if (!RemoveLink(finder.GetFilePath(), attributes)) return false;
+            } else if (finder.IsDirectory()) {
                 if (recursive && !DeleteFolder(finder.GetFilePath(), recursive)) return false;
             } else if (!DeleteFileForce(finder.GetFilePath())) {
                 return false;

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "support/contained_path.h"
 #include "support/logger.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
@@ -329,6 +330,32 @@ TEST_F(FileOpsTest, DeleteFolderStopsAtAFileThatCannotBeDeleted) {
     CloseHandle(holder);
     EXPECT_TRUE(IsDirectoryPath(dir / L"top"));
     EXPECT_TRUE(FileExists(dir / L"top\\held.txt"));
+}
+
+// Junctions cannot be made under Wine: a real folder stands for one, marked
+// as a link through its attributes.
+std::wstring g_link;
+DWORD MarkLink(const std::wstring& path, DWORD attributes) {
+    return path == g_link ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+
+TEST_F(FileOpsTest, DeleteFolderRemovesALinkAsALinkAndNeverEntersIt) {
+    ASSERT_TRUE(CreateDirectories(dir / L"top\\link"));
+    ASSERT_TRUE(WriteFileText(dir / L"top\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(dir / L"top\\link\\victim.txt", "v"));
+    ASSERT_TRUE(SetFileAttributesW((dir / L"top\\link\\victim.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    SetPathAttributesHookForTest(MarkLink);
+    g_link = dir / L"top\\link";
+    // Removing the "link" fails here only because it stands for one with a
+    // real folder; what it points to is left alone either way.
+    EXPECT_FALSE(DeleteFolder(dir / L"top", true));
+    EXPECT_TRUE(FileExists(dir / L"top\\link\\victim.txt"));
+    EXPECT_NE(0u, GetFileAttributesW((dir / L"top\\link\\victim.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    // The folder handed over may itself be one.
+    g_link = dir / L"top\\link";
+    EXPECT_FALSE(DeleteFolder(dir / L"top\\link\\", true));
+    EXPECT_TRUE(FileExists(dir / L"top\\link\\victim.txt"));
+    SetPathAttributesHookForTest(nullptr);
 }
 
 TEST_F(FileOpsTest, DeleteFolderOfSomethingElseIsFalse) {

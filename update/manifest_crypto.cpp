@@ -140,15 +140,10 @@ bool DecryptManifestDataBody(std::wstring& text) {
     try {
         decoded.assign(static_cast<size_t>(capacity), 0);
     } catch (const std::bad_alloc&) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터용 메모리를 할당할 수 없습니다. (size:%d)",
-                                  capacity);
         return false;
     }
     const int n = Base64Decode(narrow.data(), length, decoded.data(), capacity);
-    if (n < kHeaderSize || (n - kHeaderSize) % kSeedBlockSize != 0) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터의 길이가 올바르지 않습니다. (bytes:%d)", n);
-        return false;
-    }
+    if (n < kHeaderSize || (n - kHeaderSize) % kSeedBlockSize != 0) return false;
     const std::uint32_t h0 = LoadLittle(decoded.data());
     const std::uint32_t h1 = LoadLittle(decoded.data() + 4);
     unsigned char* payload = decoded.data() + kHeaderSize;
@@ -169,11 +164,7 @@ bool DecryptManifestDataBody(std::wstring& text) {
     }
     const char* utf8 = reinterpret_cast<const char*>(payload);
     const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, nullptr, 0);
-    if (wideLength <= 0) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터를 변환할 수 없습니다. (err:0x%08x)",
-                                  GetLastError());
-        return false;
-    }
+    if (wideLength <= 0) return false;
     std::wstring result(static_cast<size_t>(wideLength), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, &result[0], wideLength);
     text.swap(result);
@@ -182,12 +173,11 @@ bool DecryptManifestDataBody(std::wstring& text) {
 
 }  // namespace
 
+// Refusals are silent: the manifest reader's caller writes the record.
 bool DecryptManifestData(std::wstring& text) {
     try {
         return DecryptManifestDataBody(text);
     } catch (...) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트 데이터를 해독하는 중 메모리가 부족합니다. (length:%d)",
-                                  static_cast<int>(text.size()));
         return false;
     }
 }

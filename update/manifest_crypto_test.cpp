@@ -143,6 +143,25 @@ TEST(ManifestKeyTest, FollowsTheRuntimeGeneratorAndTheSharedTable) {
     EXPECT_EQ(0x22, kManifestKeyTable[127]);
 }
 
+// The answer every manifest producer shares, computed apart from this code.
+TEST(ManifestKeyTest, MatchesTheSharedKnownAnswer) {
+    const unsigned char expected[16] = {0xE3, 0xF8, 0x88, 0xEF, 0x77, 0x0C, 0xE9, 0x03,
+                                        0x18, 0x4D, 0xBA, 0x7D, 0xC2, 0xA5, 0x43, 0x84};
+    unsigned char key[16] = {};
+    BuildManifestKey(key);
+    EXPECT_EQ(0, std::memcmp(expected, key, sizeof(key)));
+
+    std::wstring text =
+        L"EQAAAMgAAAA/"
+        L"wZXS6OuMTBw7VNIRFDhc6dhAxaCtT0V0ghmGqj0QMRzZIZEF98uIOGaIBEzOFoefVbEqWM2gzVWK5JbegvQSTQB9"
+        L"ceRkW4UbvTzfpSG66zWPCE/A+Y6Jxl5NCe8aYPvHHUFDOnfXqH/pttkbqk74Hd2UB3uUkvBfTvOYlktHGA==";
+    ASSERT_TRUE(DecryptManifestData(text));
+    EXPECT_EQ(
+        L"<update><files name=\"editor.cab\"><file id=\"module\" hash=\"0123456789abcdef0123456789abcdef\">"
+        L"Editor.dll</file></files></update>",
+        text);
+}
+
 TEST(ManifestKeyTest, MaskSeedJoinsUpperHalfOfH1WithLowerHalfOfH0) {
     EXPECT_EQ(0xAAAA2222u, ManifestMaskSeed(0x11112222u, 0xAAAABBBBu));
     EXPECT_EQ(0u, ManifestMaskSeed(0, 0));

@@ -8,7 +8,9 @@
 #include "framework/dialog.h"
 #include "framework/message_pump.h"
 #include "launch/startup_file_xml.h"
+#include "support/contained_path.h"
 #include "support/logger.h"
+#include "support/platform.h"
 #include "update/archive_extract.h"
 #include "update/download.h"
 #include "update/update_file_xml.h"
@@ -16,6 +18,7 @@
 namespace {
 
 constexpr UINT kProgressMessage = WM_USER + 1001;
+const wchar_t kDownloadFolderName[] = L"download";
 
 void SendProgress(CDialog& dialog, int total, int current) {
     ::SendMessageW(dialog.GetSafeHwnd(), kProgressMessage, static_cast<WPARAM>(total),
@@ -29,43 +32,61 @@ bool IsCabinetPath(const std::wstring& path) {
     return lstrcmpiW(ext, L".cab") == 0;
 }
 
+// The run's own working folder inside the install folder: an entry below it
+// would be moved there and deleted again with it at the end of every run.
+bool IsBelowDownloadFolder(const std::wstring& name) {
+    const std::vector<std::wstring> components = ResolvedComponents(name);
+    return !components.empty() &&
+           CompareStringOrdinal(components[0].c_str(), -1, kDownloadFolderName, -1, TRUE) == CSTR_EQUAL;
+}
+
 // Every file name and archive name of the manifest is joined to the install
-// or download folder; a name that leads out of them is refused before
-// anything on disk changes.
-bool CheckManifestNames(const update_file_xml& manifest) {
+// or download folder; a name that leads out of them, or a path through a
+// link, is refused before anything on disk changes.
+bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder) {
+    const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
     for (const update_file_entry& entry : manifest.files) {
-        if (!IsContainedRelativeName(entry.name)) {
+        if (!IsContainedName(entry.name) || ResolvedComponents(entry.name).empty() ||
+            IsBelowDownloadFolder(entry.name)) {
             Logger::Instance()->Write(L"* 오류: 업데이트 파일 이름이 올바르지 않습니다. (name:%s)",
                                       entry.name.c_str());
             return false;
         }
-        if (!entry.package.empty() && !IsContainedRelativeName(entry.package)) {
+        if (!entry.package.empty() && !IsContainedName(entry.package)) {
             Logger::Instance()->Write(
                 L"* 오류: 업데이트 패키지 이름이 올바르지 않습니다. (name:%s, package:%s)",
                 entry.name.c_str(), entry.package.c_str());
             return false;
         }
+        const bool installLink = CrossesLink(installFolder, entry.name);
+        if (installLink || CrossesLink(downloadFolder, entry.name) ||
+            CrossesLink(downloadFolder, entry.package)) {
+            Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)",
+                                      ((installLink ? installFolder : downloadFolder) + entry.name).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The install and download folders themselves, and every level of the
+// install folder below the data root, must be real folders.
+bool CheckWorkingFolder(const std::wstring& folder) {
+    const std::wstring root = GetDataRootFolder();
+    bool link = IsLinkPath(folder);
+    if (!link && folder.size() > root.size() &&
+        CompareStringOrdinal(folder.c_str(), static_cast<int>(root.size()), root.c_str(),
+                             static_cast<int>(root.size()), TRUE) == CSTR_EQUAL) {
+        link = CrossesLink(root, folder.substr(root.size()));
+    }
+    if (link) {
+        Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)", folder.c_str());
+        return false;
     }
     return true;
 }
 
 }  // namespace
-
-bool IsContainedRelativeName(const std::wstring& name) {
-    if (name.empty() || name.find(L':') != std::wstring::npos) return false;
-    if (name[0] == L'\\' || name[0] == L'/') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = name.size();
-        // Windows drops trailing dots and spaces from a component, so any
-        // component made only of them ("..", ". .", "...") may climb.
-        const std::wstring component = name.substr(start, end - start);
-        if (!component.empty() && component.find_first_not_of(L". ") == std::wstring::npos) return false;
-        start = end + 1;
-    }
-    return true;
-}
 
 bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
                         std::wstring& moduleName, std::vector<update_file_entry>& installList) {
@@ -84,7 +105,7 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
                                   manifestUrl.c_str());
         return false;
     }
-    if (!CheckManifestNames(manifest)) return false;
+    if (!CheckManifestNames(manifest, installFolder)) return false;
     moduleName = manifest.module;
 
     for (const update_file_entry& entry : manifest.files) {
@@ -93,11 +114,13 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
             installList.push_back(entry);
         } else if (!entry.hash.empty()) {
             if (lstrcmpiW(ComputeFileMd5(path).c_str(), entry.hash.c_str()) != 0) {
-                ::DeleteFileW(path.c_str());
+                // Read-only files too: a package may carry them, and one that
+                // stayed would block its own update on every later run.
+                DeleteFileForce(path);
                 installList.push_back(entry);
             }
         } else if (lstrcmpiW(GetFileVersionText(path).c_str(), entry.version.c_str()) != 0) {
-            ::DeleteFileW(path.c_str());
+            DeleteFileForce(path);
             installList.push_back(entry);
         }
     }
@@ -107,20 +130,29 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
 bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstring& moduleName) {
     PumpMessages();
     const std::wstring installFolder = startup.install_path;
-    const std::wstring downloadFolder = installFolder + L"download\\";
+    const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
     Logger::Instance()->Write(L"* 업데이트 시작 ********************");
     Logger::Instance()->Write(L"* install path: %s\r\n", installFolder.c_str());
 
+    // An empty or relative install path (a document that was refused, say)
+    // would make folders wherever the process happens to stand.
+    if (installFolder.empty() || ::PathIsRelativeW(installFolder.c_str())) {
+        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  installFolder.c_str(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+        return false;
+    }
     if (!CreateDirectories(installFolder)) {
         Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
                                   installFolder.c_str(), ::GetLastError());
         return false;
     }
+    if (!CheckWorkingFolder(installFolder)) return false;
     if (!CreateDirectories(downloadFolder)) {
         Logger::Instance()->Write(L"* 오류: 설치 임시폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
                                   downloadFolder.c_str(), ::GetLastError());
         return false;
     }
+    if (!CheckWorkingFolder(downloadFolder)) return false;
 
     std::vector<update_file_entry> installList;
     if (!CollectUpdateFiles(installFolder, startup.update_url, moduleName, installList)) return false;

@@ -18,7 +18,3 @@ struct update_file_entry;
 // files are deleted). False when the manifest cannot be had or is refused.
 [[nodiscard]] bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
                                       std::wstring& moduleName, std::vector<update_file_entry>& installList);
-
-// A name from the manifest that stays inside the folder it is joined to: not
-// empty, no drive or stream colon, no leading separator, no ".." component.
-bool IsContainedRelativeName(const std::wstring& name);

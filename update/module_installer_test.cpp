@@ -9,6 +9,7 @@
 #include "framework/dialog.h"
 #include "launch/startup_file_xml.h"
 #include "resources/resource.h"
+#include "support/contained_path.h"
 #include "support/logger.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
@@ -335,29 +336,103 @@ TEST_F(InstallerTest, NamesLeadingOutOfTheInstallFolderAreRefusedBeforeAnythingC
     ServeArchive(L"pkg.zip", {L"Editor.dll"}, false);
     CreateDirectoryW(install.c_str(), nullptr);
     ASSERT_TRUE(testing_support::WriteFileText(install + L"Editor.dll", "outdated"));
-    for (const std::wstring& hostile : {std::wstring(L"..\\evil.dll"), std::wstring(L"sub\\..\\..\\evil.dll"),
-                                        std::wstring(L"C:\\evil.dll"), std::wstring(L"\\evil.dll"),
-                                        std::wstring(L"/evil.dll"), std::wstring(L"sub/../../evil.dll")}) {
+    // The last three would be moved into the run's own download folder and
+    // deleted again with it.
+    for (const std::wstring& hostile :
+         {std::wstring(L"..\\evil.dll"), std::wstring(L"sub\\..\\..\\evil.dll"),
+          std::wstring(L"C:\\evil.dll"), std::wstring(L"\\\\server\\share\\evil.dll"),
+          std::wstring(L"sub/. ./evil.dll"), std::wstring(L"nul.dll"), std::wstring(L"download\\x.dat"),
+          std::wstring(L"Download/x.dat"), std::wstring(L".\\download.\\x.dat")}) {
         SCOPED_TRACE(testing_support::WideToUtf8String(hostile));
         server.clear_requests();
         ServeManifest({{L"Editor.dll", L"pkg.zip", L"0123456789abcdef0123456789abcdef", L"", true},
                        {hostile, L"pkg.zip", L"", L"", false}});
         EXPECT_FALSE(Install());
-        EXPECT_TRUE(LogHas(L"(name:" + hostile + L")"));
+        EXPECT_TRUE(LogHas(L"* 오류: 업데이트 파일 이름이 올바르지 않습니다. (name:" + hostile + L")"));
         EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
         EXPECT_EQ("outdated", Installed(L"Editor.dll"));
     }
-    // A package name that climbs out of the download folder is refused too.
     ServeManifest({{L"Editor.dll", L"..\\..\\pkg.zip", L"", L"", true}});
     EXPECT_FALSE(Install());
     EXPECT_TRUE(LogHas(L"package:..\\..\\pkg.zip)"));
-    // Subfolders inside the install folder stay allowed.
-    EXPECT_TRUE(IsContainedRelativeName(L"sub\\inner\\a.dll"));
-    EXPECT_TRUE(IsContainedRelativeName(L"sub/a..b.dll"));
-    EXPECT_FALSE(IsContainedRelativeName(L"sub\\..."));
-    EXPECT_FALSE(IsContainedRelativeName(L".\\a.dll"));
-    EXPECT_FALSE(IsContainedRelativeName(L"a.dll:stream"));
-    EXPECT_FALSE(IsContainedRelativeName(L""));
+}
+
+TEST_F(InstallerTest, HarmlessNameFormsKeepWorking) {
+    // ".\name" and "\name" cannot leave the folder: joined as they stand they
+    // name the same files as "name".
+    AddSource(L"Editor.dll", "m");
+    AddSource(L"a.dat", "a");
+    ServeArchive(L"pkg.zip", {L"Editor.dll", L"a.dat"}, false);
+    ServeManifest({{L".\\Editor.dll", L"pkg.zip", ComputeFileMd5(source + L"Editor.dll"), L"", true},
+                   {L"\\a.dat", L"./pkg.zip", L"", L"", false}});
+    std::wstring module;
+    ASSERT_TRUE(Install(&module)) << testing_support::WideToUtf8String(Log());
+    EXPECT_EQ(L".\\Editor.dll", module);
+    EXPECT_EQ("m", Installed(L"Editor.dll"));
+    EXPECT_EQ("a", Installed(L"a.dat"));
+}
+
+TEST_F(InstallerTest, ReadOnlyFilesAreReplacedAcrossRuns) {
+    AddSource(L"Editor.dll", "m");
+    AddSource(L"locked.dat", "version 1");
+    ASSERT_TRUE(SetFileAttributesW((source + L"locked.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+    Publish({{L"pkg.zip", {L"Editor.dll", L"locked.dat"}}}, L"Editor.dll");
+    ASSERT_TRUE(Install()) << testing_support::WideToUtf8String(Log());
+    ASSERT_NE(0u, GetFileAttributesW((install + L"locked.dat").c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    // The outdated read-only file is replaced by the next run...
+    SetFileAttributesW((source + L"locked.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    AddSource(L"locked.dat", "version 2");
+    SetFileAttributesW((source + L"locked.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    Publish({{L"pkg.zip", {L"Editor.dll", L"locked.dat"}}}, L"Editor.dll");
+    ASSERT_TRUE(Install()) << testing_support::WideToUtf8String(Log());
+    EXPECT_EQ("version 2", Installed(L"locked.dat"));
+
+    // ...and a read-only leftover of a failed run in the download folder does
+    // not stop the one after it.
+    SetFileAttributesW((install + L"locked.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(testing_support::WriteFileText(install + L"locked.dat", "damaged"));
+    CreateDirectoryW((install + L"download").c_str(), nullptr);
+    ASSERT_TRUE(testing_support::WriteFileText(install + L"download\\locked.dat", "stale"));
+    SetFileAttributesW((install + L"download\\locked.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(Install()) << testing_support::WideToUtf8String(Log());
+    EXPECT_EQ("version 2", Installed(L"locked.dat"));
+    EXPECT_FALSE(testing_support::FileExists(install + L"download"));
+}
+
+// Junctions cannot be made under Wine: the folder named here reads as one.
+std::wstring g_link;
+DWORD MarkLink(const std::wstring& path, DWORD attributes) {
+    std::wstring bare = path;
+    while (!bare.empty() && bare.back() == L'\\') bare.pop_back();
+    if (attributes != INVALID_FILE_ATTRIBUTES && lstrcmpiW(bare.c_str(), g_link.c_str()) == 0)
+        return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes;
+}
+
+TEST_F(InstallerTest, LinksInTheWorkingFoldersAreNeverWrittenThrough) {
+    AddSource(L"Editor.dll", "m");
+    AddSource(L"a.dat", "a");
+    ServeArchive(L"pkg.zip", {L"Editor.dll", L"a.dat"}, false);
+    ServeManifest(
+        {{L"Editor.dll", L"pkg.zip", L"", L"", true}, {L"sub\\a.dat", L"pkg.zip", L"", L"", false}});
+    SetPathAttributesHookForTest(MarkLink);
+
+    // The download folder itself: refused before the manifest is even fetched.
+    g_link = install + L"download";
+    EXPECT_FALSE(Install());
+    EXPECT_TRUE(LogHas(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:" + install + L"download\\)"));
+    EXPECT_EQ(0u, Fetches("/update/activeupdate.xml"));
+
+    // A subfolder of the install folder: refused before anything is deleted.
+    CreateDirectoryW((install + L"sub").c_str(), nullptr);
+    ASSERT_TRUE(testing_support::WriteFileText(install + L"sub\\a.dat", "outside"));
+    g_link = install + L"sub";
+    EXPECT_FALSE(Install());
+    EXPECT_TRUE(LogHas(L"(path:" + install + L"sub\\a.dat)"));
+    EXPECT_EQ("outside", Installed(L"sub\\a.dat"));
+    EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
+    SetPathAttributesHookForTest(nullptr);
 }
 
 }  // namespace

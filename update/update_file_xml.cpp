@@ -35,26 +35,12 @@ bool HasClosingTag(const std::vector<wchar_t>& buffer) {
 // Parses buffer and returns the first element named exactly "update" below the
 // document, or a null handle when the document or the element or its closing
 // tag is missing.
-pug::xml_node ParseUpdateElement(pug::xml_parser& parser, std::vector<wchar_t>& buffer,
-                                 const wchar_t* which) {
-    if (!parser.parse(buffer.data())) {
-        Logger::Instance()->Write(L"* 오류: %s 문서를 해석할 수 없습니다.", which);
-        return pug::xml_node();
-    }
+pug::xml_node ParseUpdateElement(pug::xml_parser& parser, std::vector<wchar_t>& buffer) {
+    if (!parser.parse(buffer.data())) return pug::xml_node();
     pug::xml_node root = parser.root();
-    if (root.is_null()) {
-        Logger::Instance()->Write(L"* 오류: %s 문서가 비어 있습니다.", which);
-        return pug::xml_node();
-    }
+    if (root.is_null()) return pug::xml_node();
     pug::xml_node update = root.find_element(L"update");
-    if (update.is_null()) {
-        Logger::Instance()->Write(L"* 오류: %s 문서에 update 요소가 없습니다.", which);
-        return pug::xml_node();
-    }
-    if (!HasClosingTag(buffer)) {
-        Logger::Instance()->Write(L"* 오류: %s 문서에 </update> 태그가 없습니다.", which);
-        return pug::xml_node();
-    }
+    if (update.is_null() || !HasClosingTag(buffer)) return pug::xml_node();
     return update;
 }
 
@@ -80,40 +66,28 @@ bool update_file_xml::Load(const unsigned char* bytes, int length) {
 
 bool update_file_xml::LoadBody(const unsigned char* bytes, int length) {
     std::wstring outer;
-    if (!bytes || length <= 0) {
-        Logger::Instance()->Write(L"* 오류: 업데이트 매니페스트가 비어 있습니다. (length:%d)", length);
-        return false;
-    }
-    if (!DecodeText(bytes, length, outer)) {
-        Logger::Instance()->Write(L"* 오류: 업데이트 매니페스트를 텍스트로 변환할 수 없습니다. (length:%d)",
-                                  length);
-        return false;
-    }
+    // The caller's record tells support staff which manifest was refused;
+    // Load itself writes only the echo.
+    if (!bytes || length <= 0 || !DecodeText(bytes, length, outer)) return false;
     Logger::Instance()->Write(L">>");
     Logger::Instance()->Write(L">%s", outer.c_str());
 
     pug::xml_parser parser(kGrowthStep, true, kParseOptions);
     std::vector<wchar_t> outerBuffer = ParseBuffer(outer);
-    pug::xml_node outerUpdate = ParseUpdateElement(parser, outerBuffer, L"업데이트 매니페스트");
+    pug::xml_node outerUpdate = ParseUpdateElement(parser, outerBuffer);
     if (outerUpdate.is_null()) return false;
 
     std::wstring inner = outerUpdate.attribute_value(L"data");
-    if (!DecryptManifestData(inner)) {
-        Logger::Instance()->Write(L"* 오류: 업데이트 매니페스트의 data 속성을 해독할 수 없습니다.");
-        return false;
-    }
+    if (!DecryptManifestData(inner)) return false;
     // The decrypted text is already wide (read as UTF-8); it is parsed as it
     // is. Narrowing it to the ANSI code page and decoding it again would turn
     // every character outside that code page, and under a utf-8 declaration
     // every non-ASCII character, into something else.
-    if (inner.empty()) {
-        Logger::Instance()->Write(L"* 오류: 업데이트 매니페스트의 파일 목록이 비어 있습니다.");
-        return false;
-    }
+    if (inner.empty()) return false;
 
     // Parsing again frees the outer tree; outerUpdate is not used after this.
     std::vector<wchar_t> innerBuffer = ParseBuffer(inner);
-    pug::xml_node update = ParseUpdateElement(parser, innerBuffer, L"파일 목록");
+    pug::xml_node update = ParseUpdateElement(parser, innerBuffer);
     if (update.is_null()) return false;
 
     Reset();
@@ -134,9 +108,6 @@ bool update_file_xml::LoadBody(const unsigned char* bytes, int length) {
         }
     }
     if (module.empty() || files.empty()) {
-        Logger::Instance()->Write(
-            L"* 오류: 업데이트 매니페스트에 모듈 또는 파일이 없습니다. (module:%s, files:%d)", module.c_str(),
-            static_cast<int>(files.size()));
         return false;
     }
     return true;

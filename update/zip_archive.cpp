@@ -272,6 +272,7 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
     }
     DWORD flags = info.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
+    ClearItemTarget(target);
     ScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr));
     if (!file) {
         DWORD error = GetLastError();

@@ -47,12 +47,12 @@ using Sink = std::pair<write_function, void*>;
 
 void Run(const Sink& sink, const std::wstring& url, const _request& request, int range_start, int range_end,
          const std::shared_ptr<_response>& response) {
-    url_parts parts = split_url(url);
-    if (!parts.valid) {
-        response->set_error(kSplitError);
-        return;
-    }
     try {
+        url_parts parts = split_url(url);
+        if (!parts.valid) {
+            response->set_error(kSplitError);
+            return;
+        }
         std::shared_ptr<CMyInternetSession> session = open_session(request, response.get());
         std::shared_ptr<CHttpConnection> connection = session->GetHttpConnection(
             parts.host.c_str(), request.keep_connection ? INTERNET_FLAG_KEEP_CONNECTION : 0, parts.port);

@@ -109,18 +109,31 @@ bool url_encode_component(std::wstring& out, const std::wstring& text) {
 }
 
 std::wstring url_decode(const std::wstring& text) {
+    return url_decode_in_code_page(text, GetACP());
+}
+
+std::wstring url_decode_in_code_page(const std::wstring& text, UINT codePage) {
     if (text.find(L'%') == std::wstring::npos) return text;
 
     // The text's ANSI form tells whether the escapes are read as UTF-8. A text
     // holding characters the ANSI code page cannot carry (Hangul on a Western
     // system) would turn them into '?' on that way, so it is decoded in place
-    // instead, as it is on a system whose code page carries them.
+    // instead, as it is on a system whose code page carries them. A UTF-8
+    // code page ("use Unicode UTF-8 for worldwide language support") refuses
+    // the default-character flag; there only a lone surrogate is lossy.
+    const bool utf8CodePage = codePage == CP_UTF8;
     BOOL lossy = FALSE;
+    BOOL* lossyFlag = utf8CodePage ? nullptr : &lossy;
     std::string bytes;
-    int m = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    int m = WideCharToMultiByte(codePage, utf8CodePage ? WC_ERR_INVALID_CHARS : 0, text.c_str(), -1, nullptr,
+                                0, nullptr, lossyFlag);
+    if (utf8CodePage && m <= 0) {
+        lossy = TRUE;
+        m = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    }
     if (m > 0) {
         bytes.assign(static_cast<size_t>(m), '\0');
-        WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], m, nullptr, &lossy);
+        WideCharToMultiByte(codePage, 0, text.c_str(), -1, &bytes[0], m, nullptr, lossyFlag);
         bytes.resize(std::strlen(bytes.c_str()));
     }
     if (m > 0 && !lossy &&

@@ -13,6 +13,7 @@
 #include "support/platform.h"
 
 using inet::rest::url_decode;
+using inet::rest::url_decode_in_code_page;
 using inet::rest::url_encode;
 using inet::rest::url_encode_component;
 
@@ -124,6 +125,17 @@ TEST(UrlDecode, HangulWithEscapesKeepsTheHangulOnEveryCodePage) {
     // Hangul: it is decoded in place there too.
     EXPECT_EQ(std::wstring(kHan) + L" x", url_decode(std::wstring(kHan) + L"%20x"));
     EXPECT_EQ(std::wstring(kHan) + L"\x00ED", url_decode(std::wstring(kHan) + L"%ED"));
+}
+
+TEST(UrlDecode, OnAUtf8CodePageEscapesAreReadAsUtf8) {
+    // Wine keeps its code page from the locale, so the UTF-8 system option
+    // is given to the decoder directly.
+    EXPECT_EQ(L"\xD55C x", url_decode_in_code_page(L"%ED%95%9C%20x", CP_UTF8));
+    EXPECT_EQ(std::wstring(kHan) + L" \xD55C",
+              url_decode_in_code_page(std::wstring(kHan) + L"%20%ED%95%9C", CP_UTF8));
+    // A lone surrogate has no UTF-8 form: the escapes are taken one by one.
+    EXPECT_EQ(L"\xD800\x00ED", url_decode_in_code_page(L"\xD800%ED", CP_UTF8));
+    EXPECT_EQ(url_decode(L"%ED%95%9C"), url_decode_in_code_page(L"%ED%95%9C", GetACP()));
 }
 
 TEST(UrlDecode, RoundTripsThroughTheUtf8Encoders) {

@@ -6,6 +6,7 @@
 
 #include <cwctype>
 
+#include "support/contained_path.h"
 #include "support/platform.h"
 #include "update/archive_writer.h"
 #include "update/download.h"
@@ -77,21 +78,6 @@ std::vector<std::wstring> SplitList(const std::wstring& text) {
         start = comma + 1;
     }
     return parts;
-}
-
-bool IsReservedDeviceName(const std::wstring& component) {
-    // "NUL", "nul.txt", "COM1.dat": Windows opens the device, not a file.
-    std::wstring base = component.substr(0, component.find(L'.'));
-    while (!base.empty() && base.back() == L' ') base.pop_back();
-    for (wchar_t& c : base) c = static_cast<wchar_t>(towupper(c));
-    static const wchar_t* const kNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const wchar_t* name : kNames) {
-        if (base == name) return true;
-    }
-    if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-        base[3] >= L'1' && base[3] <= L'9')
-        return true;
-    return false;
 }
 
 // Fresh header words: they only seed the mask, so time and process are enough.
@@ -175,6 +161,18 @@ bool CheckInstallName(const std::wstring& name, bool allowFolders, std::wstring&
         error = shown + L" is too long";
         return false;
     }
+    // What leaves the install folder is the launcher's own rule; the rest
+    // keeps published names in the one form the launcher reads back as written.
+    if (!IsContainedName(name)) {
+        error = shown + L" would leave the install folder";
+        return false;
+    }
+    const std::vector<std::wstring> resolved = ResolvedComponents(name);
+    if (!resolved.empty() &&
+        CompareStringOrdinal(resolved[0].c_str(), -1, L"download", -1, TRUE) == CSTR_EQUAL) {
+        error = shown + L" lies in the launcher's download folder, which every update removes";
+        return false;
+    }
     const wchar_t first = name.front(), last = name.back();
     if (first == L' ' || first == L'\t' || last == L' ' || last == L'\t') {
         error = shown + L" begins or ends with white space, which the launcher trims";
@@ -187,10 +185,6 @@ bool CheckInstallName(const std::wstring& name, bool allowFolders, std::wstring&
     for (wchar_t c : name) {
         if (c < 0x20 || c == 0x7F) {
             error = shown + L" holds a control character";
-            return false;
-        }
-        if (c == L':') {
-            error = shown + L" holds \":\" (a drive or a stream) and would leave the install folder";
             return false;
         }
         if (wcschr(L"<>\"|?*", c)) {
@@ -213,16 +207,12 @@ bool CheckInstallName(const std::wstring& name, bool allowFolders, std::wstring&
             error = shown + L" has an empty path component";
             return false;
         }
-        if (part == L"." || part == L"..") {
-            error = shown + L" has a \"" + part + L"\" component and would leave the install folder";
+        if (part == L".") {
+            error = shown + L" has a \".\" component";
             return false;
         }
         if (part.back() == L'.' || part.back() == L' ') {
             error = shown + L" has a component ending in a dot or a space, which Windows drops";
-            return false;
-        }
-        if (IsReservedDeviceName(part)) {
-            error = shown + L" names a device (" + part + L")";
             return false;
         }
         if (sep == std::wstring::npos) break;

@@ -91,6 +91,11 @@ TEST(CheckInstallNameTest, RefusesNamesThatWouldLeaveTheInstallFolder) {
                                 L"a.dll:stream", L"a\\\\b", L"a\\", L""}) {
         EXPECT_FALSE(Accepts(name)) << testing_support::WideToUtf8String(name);
     }
+    // The launcher's own download folder is emptied after every update.
+    for (const wchar_t* name : {L"download\\a.dat", L"Download/a.dat", L"DOWNLOAD"}) {
+        EXPECT_FALSE(Accepts(name)) << testing_support::WideToUtf8String(name);
+    }
+    EXPECT_TRUE(Accepts(L"downloads\\a.dat"));
 }
 
 TEST(CheckInstallNameTest, RefusesNamesWindowsOrTheManifestCannotCarry) {
