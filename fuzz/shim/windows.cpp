@@ -11,6 +11,7 @@
 namespace {
 
 thread_local DWORD t_lastError = 0;
+constexpr UINT kAnsiCodePage = 1252;
 
 // Unicode classification for the runtime's isw* functions, as the Windows
 // runtime classifies wide characters whatever the locale.
@@ -59,7 +60,8 @@ void AppendCodePoint(std::u16string& out, std::uint32_t cp) {
 
 // Well-formed sequences decode; each maximal ill-formed subpart becomes one
 // U+FFFD (the Unicode standard's recommended practice, which Windows follows).
-std::u16string DecodeUtf8(const unsigned char* s, size_t n) {
+std::u16string DecodeUtf8(const unsigned char* s, size_t n, bool& invalid) {
+    invalid = false;
     std::u16string out;
     size_t i = 0;
     while (i < n) {
@@ -87,6 +89,7 @@ std::u16string DecodeUtf8(const unsigned char* s, size_t n) {
             if (c == 0xF4) hi = 0x8F;
         } else {
             out.push_back(0xFFFD);
+            invalid = true;
             ++i;
             continue;
         }
@@ -108,6 +111,7 @@ std::u16string DecodeUtf8(const unsigned char* s, size_t n) {
         }
         if (!ok) {
             out.push_back(0xFFFD);
+            invalid = true;
             i += k;  // the maximal subpart: the lead byte and the valid trail bytes
             continue;
         }
@@ -122,7 +126,8 @@ char16_t Unit(wchar_t c) {
     return static_cast<char16_t>(c);
 }
 
-std::string EncodeUtf8(const wchar_t* w, size_t n) {
+std::string EncodeUtf8(const wchar_t* w, size_t n, bool& invalid) {
+    invalid = false;
     std::string out;
     for (size_t i = 0; i < n; ++i) {
         std::uint32_t cp = Unit(w[i]);
@@ -131,6 +136,7 @@ std::string EncodeUtf8(const wchar_t* w, size_t n) {
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
+            invalid = true;
         }
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
@@ -176,9 +182,15 @@ wchar_t FoldAscii(wchar_t c) {
 
 }  // namespace
 
+UINT GetACP() {
+    return kAnsiCodePage;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteCount, LPWSTR wide, int wideCount) {
+    if (codePage == kAnsiCodePage) codePage = CP_ACP;
+    const bool strict = codePage == CP_UTF8 && flags == MB_ERR_INVALID_CHARS;
     if (!bytes || byteCount == 0 || byteCount < -1 || wideCount < 0 || (wideCount > 0 && !wide) ||
-        (codePage != CP_ACP && codePage != CP_UTF8) || flags != 0) {
+        (codePage != CP_ACP && codePage != CP_UTF8) || (flags != 0 && !strict)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -186,7 +198,12 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteCount, 
     const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
     std::u16string units;
     if (codePage == CP_UTF8) {
-        units = DecodeUtf8(s, n);
+        bool invalid = false;
+        units = DecodeUtf8(s, n, invalid);
+        if (strict && invalid) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
+        }
     } else {
         units.reserve(n);
         for (size_t i = 0; i < n; ++i) {
@@ -198,8 +215,10 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteCount, 
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideCount, LPSTR bytes, int byteCount,
                         LPCCH defaultChar, LPBOOL usedDefaultChar) {
+    if (codePage == kAnsiCodePage) codePage = CP_ACP;
+    const bool strict = codePage == CP_UTF8 && flags == WC_ERR_INVALID_CHARS;
     if (!wide || wideCount == 0 || wideCount < -1 || byteCount < 0 || (byteCount > 0 && !bytes) ||
-        (codePage != CP_ACP && codePage != CP_UTF8) || flags != 0 ||
+        (codePage != CP_ACP && codePage != CP_UTF8) || (flags != 0 && !strict) ||
         (codePage == CP_UTF8 && (defaultChar || usedDefaultChar))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -207,7 +226,12 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideCount, 
     const size_t n = wideCount == -1 ? std::wcslen(wide) + 1 : static_cast<size_t>(wideCount);
     std::string out;
     if (codePage == CP_UTF8) {
-        out = EncodeUtf8(wide, n);
+        bool invalid = false;
+        out = EncodeUtf8(wide, n, invalid);
+        if (strict && invalid) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
+        }
     } else {
         const char fallback = defaultChar ? *defaultChar : '?';
         bool used = false;
@@ -290,7 +314,8 @@ void CoTaskMemFree(void* p) {
     std::free(p);
 }
 
-// The Win32 path rules that matter for item names below a folder: "/" is a
+// A model of the Win32 path rules that matter for names below a folder, used
+// by the targets to check the containment rule from the outside: "/" is a
 // separator, runs of separators are one, "." and ".." components resolve,
 // trailing dots and spaces of a component are dropped, and a DOS device name
 // as the last component resolves to \\.\NAME. Relative paths are taken below
@@ -325,7 +350,18 @@ DWORD GetFullPathNameW(LPCWSTR path, DWORD bufferLength, LPWSTR buffer, LPWSTR* 
         size_t end = rest.find(L'\\', start);
         if (end == std::wstring::npos) end = rest.size();
         std::wstring part = rest.substr(start, end - start);
-        if (part == L"..") {
+        size_t dots = 0;
+        bool dotsAndBlanks = true;
+        for (wchar_t c : part) {
+            if (c == L'.') {
+                ++dots;
+            } else if (c != L' ') {
+                dotsAndBlanks = false;
+            }
+        }
+        // Taken as climbing whenever it could: "..", but also ".. " and "...",
+        // which Windows versions have read either way.
+        if (dotsAndBlanks && dots >= 2) {
             if (!parts.empty()) parts.pop_back();
         } else if (part != L"." && !part.empty()) {
             while (!part.empty() && (part.back() == L'.' || part.back() == L' ')) part.pop_back();
@@ -422,8 +458,19 @@ int _scwprintf(const wchar_t*, ...) {
 int _snwprintf(wchar_t*, size_t, const wchar_t*, ...) {
     Fault("_snwprintf reached");
 }
-DWORD GetFileAttributesW(LPCWSTR) {
-    Fault("GetFileAttributesW reached");
+DWORD GetFileAttributesW(LPCWSTR path) {
+    for (const wchar_t* p = path; p && *p; ++p) Unit(*p);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+}
+BOOL RemoveDirectoryW(LPCWSTR) {
+    Fault("RemoveDirectoryW reached");
+}
+BOOL DeleteFileW(LPCWSTR) {
+    Fault("DeleteFileW reached");
+}
+BOOL SetFileAttributesW(LPCWSTR, DWORD) {
+    Fault("SetFileAttributesW reached");
 }
 BOOL CreateDirectoryW(LPCWSTR, void*) {
     Fault("CreateDirectoryW reached");

@@ -1,6 +1,8 @@
 // startup_file_xml::Load on a downloaded body, as the startup request hands
 // it over; then what the other steps rely on after an accepted load.
 
+#include <windows.h>
+
 #include <cwchar>
 
 #include "fuzz_support.h"
@@ -25,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         FUZZ_CHECK(StartsWith(startup.install_path, kRoot));
         FUZZ_CHECK(startup.install_path.back() == L'\\');
         FUZZ_CHECK(startup.install_path.find(L'/') == std::wstring::npos);
+        // The folder resolves below the data root (a model of the Win32 path rules).
+        const DWORD needed = GetFullPathNameW(startup.install_path.c_str(), 0, nullptr, nullptr);
+        FUZZ_CHECK(needed > 0);
+        std::vector<wchar_t> buffer(needed);
+        wchar_t* full = buffer.data();
+        const DWORD n = GetFullPathNameW(startup.install_path.c_str(), needed, full, nullptr);
+        FUZZ_CHECK(n > 0 && n < needed);
+        FUZZ_CHECK(_wcsnicmp(full, kRoot, std::wcslen(kRoot)) == 0);
+        FUZZ_CHECK(full[std::wcslen(kRoot)] == L'\\' || full[std::wcslen(kRoot)] == 0);
     }
     for (const std::wstring* url : {&startup.update_url, &startup.update_files_url}) {
         FUZZ_CHECK(url->empty() || StartsWith(*url, L"http://") || StartsWith(*url, L"https://"));

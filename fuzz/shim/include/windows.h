@@ -80,9 +80,12 @@ struct DLLVERSIONINFO {
 
 #define CP_ACP 0
 #define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
@@ -92,7 +95,9 @@ struct DLLVERSIONINFO {
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 
 #define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(-1))
+#define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 
 #define CSTR_LESS_THAN 1
 #define CSTR_EQUAL 2
@@ -104,7 +109,9 @@ struct DLLVERSIONINFO {
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define CSIDL_PROGRAM_FILES 0x0026
 
-// Code-page conversion (implemented for CP_ACP and CP_UTF8).
+// Code-page conversion (implemented for CP_UTF8, and for CP_ACP, which is
+// code page 1252 here; MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS with CP_UTF8).
+UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteCount, LPWSTR wide, int wideCount);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideCount, LPSTR bytes, int byteCount,
                         LPCCH defaultChar, LPBOOL usedDefaultChar);
@@ -137,12 +144,17 @@ BOOL FreeLibrary(HMODULE module);
 HWND GetDesktopWindow();
 BOOL SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int folder, BOOL create);
 
+// The file system of the fuzzing build is empty: nothing exists.
+DWORD GetFileAttributesW(LPCWSTR path);
+
 // Reached only by file and message work, never by a parser: these abort.
 LANGID GetUserDefaultLangID();
 DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, void* arguments);
 int _scwprintf(const wchar_t* format, ...);
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
-DWORD GetFileAttributesW(LPCWSTR path);
 BOOL CreateDirectoryW(LPCWSTR path, void* security);
+BOOL RemoveDirectoryW(LPCWSTR path);
+BOOL DeleteFileW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 int SHCreateDirectory(HWND owner, LPCWSTR path);
