@@ -9,10 +9,10 @@
 #include "framework/dialog.h"
 #include "framework/gdi.h"
 #include "launch/startup_file_xml.h"
+#include "update/module_installer.h"
 
 constexpr UINT_PTR IDT_LAUNCH = 200;
 constexpr UINT kLaunchTimerPeriod = 100;
-constexpr UINT WM_LAUNCH_PROGRESS = WM_USER + 1001;
 
 class COrvinLauncherDlg : public CDialog {
 public:

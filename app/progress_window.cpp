@@ -84,18 +84,13 @@ BOOL COrvinLauncherDlg::InitWindowAppearance() {
 void COrvinLauncherDlg::DrawProgressWindow(CDC* dc) {
     CDC memory;
     if (!memory.CreateCompatibleDC(dc)) return;
-    HGDIOBJ old = nullptr;
-    if (m_bmpBackground.GetSafeHandle()) old = memory.SelectObject(m_bmpBackground.GetSafeHandle());
+    const ScopedSelectObject background(memory.GetSafeHdc(), m_bmpBackground.GetSafeHandle());
     dc->BitBlt(0, 0, kClientWidth, kClientHeight, &memory, 0, 0, SRCCOPY);
     if (m_nProgressTotal != 0) {
         const int width = BarWidth(m_nProgressPos, m_nProgressTotal);
-        if (m_bmpProgress.GetSafeHandle()) {
-            HGDIOBJ previous = memory.SelectObject(m_bmpProgress.GetSafeHandle());
-            if (!old) old = previous;
-        }
+        const ScopedSelectObject bar(memory.GetSafeHdc(), m_bmpProgress.GetSafeHandle());
         dc->BitBlt(kBarLeft, kBarTop, width, kBarHeight, &memory, 0, 0, SRCCOPY);
     }
-    if (old) memory.SelectObject(old);
 }
 
 void COrvinLauncherDlg::OnPaint() {

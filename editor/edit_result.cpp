@@ -15,16 +15,12 @@
 
 namespace {
 
-// The editor writes its result in the system code page, so the JSON bytes are
-// that code page's, not UTF-8. Characters it cannot hold become the
-// converter's default character.
+// The editor returns UTF-16 text. The JSON reader works on bytes, and as a
+// compatibility rule those bytes are the system code page's, not UTF-8:
+// characters the code page cannot hold become its default character.
 std::string ToAnsiBytes(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int length = static_cast<int>(text.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, &bytes[0], needed, nullptr, nullptr);
+    std::string bytes;
+    if (text.empty() || !WideToMultiByte(CP_ACP, text.data(), static_cast<int>(text.size()), bytes)) return {};
     return bytes;
 }
 

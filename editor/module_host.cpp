@@ -11,6 +11,7 @@
 #include "sdk/orvin_editor_module.h"
 #include "support/contained_path.h"
 #include "support/logger.h"
+#include "support/scoped.h"
 
 namespace {
 
@@ -26,72 +27,58 @@ void LogMissing(const wchar_t* function) {
     Logger::Instance()->Write(L"* 오류: %s()함수가 존재하지 않습니다. (0x%08x)", function, error);
 }
 
-enum class WorkEntry { kNone, kNewWork, kOpenWork, kOpenLocalWork, kOpenStorage, kDownloadWorks };
+// The work entry points, chosen by the exact, case-sensitive todo text. Each
+// row looks its export up by name and calls it through the declared type.
+struct WorkEntry {
+    const wchar_t* todo;
+    const char* exportName;
+    const wchar_t* functionName;
+    int (*call)(HMODULE module, const char* exportName, const startup_file_xml& s, const wchar_t** result);
+};
 
-// Exact, case-sensitive comparison of the whole text.
-WorkEntry SelectWorkEntry(const std::wstring& todo) {
-    if (todo == L"new_work") return WorkEntry::kNewWork;
-    if (todo == L"open_work") return WorkEntry::kOpenWork;
-    if (todo == L"open_local_work") return WorkEntry::kOpenLocalWork;
-    if (todo == L"open_storage") return WorkEntry::kOpenStorage;
-    if (todo == L"download_work") return WorkEntry::kDownloadWorks;
-    return WorkEntry::kNone;
-}
+const WorkEntry kWorkEntries[] = {
+    {L"new_work", ORVIN_EXPORT_NEW_WORK, L"NewWork",
+     [](HMODULE m, const char* name, const startup_file_xml& s, const wchar_t** result) {
+         auto call = Lookup<OrvinNewWorkProc>(m, name);
+         return call ? (call(s.config_url.c_str(), s.editor_id.c_str(), s.rsid.c_str(), s.count, result) != 0) : -1;
+     }},
+    {L"open_work", ORVIN_EXPORT_OPEN_WORK, L"OpenWork",
+     [](HMODULE m, const char* name, const startup_file_xml& s, const wchar_t** result) {
+         auto call = Lookup<OrvinOpenWorkProc>(m, name);
+         return call ? (call(s.config_url.c_str(), s.editor_id.c_str(), s.rsid.c_str(), s.count, result) != 0) : -1;
+     }},
+    {L"open_local_work", ORVIN_EXPORT_OPEN_LOCAL_WORK, L"OpenLocalWork",
+     [](HMODULE m, const char* name, const startup_file_xml& s, const wchar_t** result) {
+         auto call = Lookup<OrvinOpenLocalWorkProc>(m, name);
+         return call ? (call(s.lsid.c_str(), s.editor_id.c_str(), result) != 0) : -1;
+     }},
+    {L"open_storage", ORVIN_EXPORT_OPEN_STORAGE, L"OpenStorage",
+     [](HMODULE m, const char* name, const startup_file_xml& s, const wchar_t** result) {
+         auto call = Lookup<OrvinOpenStorageProc>(m, name);
+         return call ? (call(s.config_url.c_str(), s.editor_id.c_str(), result) != 0) : -1;
+     }},
+    {L"download_work", ORVIN_EXPORT_DOWNLOAD_WORKS, L"DownloadWorks",
+     [](HMODULE m, const char* name, const startup_file_xml& s, const wchar_t** result) {
+         auto call = Lookup<OrvinDownloadWorksProc>(m, name);
+         return call ? (call(s.rsid.c_str(), s.user_id.c_str(), s.storage_url.c_str(), result) != 0) : -1;
+     }},
+};
 
-// Looks up and calls the selected work entry point. False with a record when
-// it is missing; otherwise `succeeded` holds whether it returned non-zero.
-bool CallWorkEntry(HMODULE module, WorkEntry entry, const startup_file_xml& s, const wchar_t** result,
-                   bool& succeeded) {
-    switch (entry) {
-        case WorkEntry::kNewWork: {
-            auto call = Lookup<OrvinNewWorkProc>(module, ORVIN_EXPORT_NEW_WORK);
-            if (!call) {
-                LogMissing(L"NewWork");
-                return false;
-            }
-            succeeded = call(s.config_url.c_str(), s.editor_id.c_str(), s.rsid.c_str(), s.count, result) != 0;
-            return true;
-        }
-        case WorkEntry::kOpenWork: {
-            auto call = Lookup<OrvinOpenWorkProc>(module, ORVIN_EXPORT_OPEN_WORK);
-            if (!call) {
-                LogMissing(L"OpenWork");
-                return false;
-            }
-            succeeded = call(s.config_url.c_str(), s.editor_id.c_str(), s.rsid.c_str(), s.count, result) != 0;
-            return true;
-        }
-        case WorkEntry::kOpenLocalWork: {
-            auto call = Lookup<OrvinOpenLocalWorkProc>(module, ORVIN_EXPORT_OPEN_LOCAL_WORK);
-            if (!call) {
-                LogMissing(L"OpenLocalWork");
-                return false;
-            }
-            succeeded = call(s.lsid.c_str(), s.editor_id.c_str(), result) != 0;
-            return true;
-        }
-        case WorkEntry::kOpenStorage: {
-            auto call = Lookup<OrvinOpenStorageProc>(module, ORVIN_EXPORT_OPEN_STORAGE);
-            if (!call) {
-                LogMissing(L"OpenStorage");
-                return false;
-            }
-            succeeded = call(s.config_url.c_str(), s.editor_id.c_str(), result) != 0;
-            return true;
-        }
-        case WorkEntry::kDownloadWorks: {
-            auto call = Lookup<OrvinDownloadWorksProc>(module, ORVIN_EXPORT_DOWNLOAD_WORKS);
-            if (!call) {
-                LogMissing(L"DownloadWorks");
-                return false;
-            }
-            succeeded = call(s.rsid.c_str(), s.user_id.c_str(), s.storage_url.c_str(), result) != 0;
-            return true;
-        }
-        case WorkEntry::kNone:
-            break;
-    }
+// Calls the work entry point that todo names. False with a record when it is
+// missing; otherwise `succeeded` holds whether it returned non-zero. A todo
+// that names none calls nothing and does not succeed.
+bool CallWorkEntry(HMODULE module, const startup_file_xml& startup, const wchar_t** result, bool& succeeded) {
     succeeded = false;
+    for (const WorkEntry& entry : kWorkEntries) {
+        if (startup.todo != entry.todo) continue;
+        const int outcome = entry.call(module, entry.exportName, startup, result);
+        if (outcome < 0) {
+            LogMissing(entry.functionName);
+            return false;
+        }
+        succeeded = outcome != 0;
+        return true;
+    }
     return true;
 }
 
@@ -129,7 +116,7 @@ bool CallEditorEntryPoints(CDialog& dialog, HMODULE module, const startup_file_x
 
     const wchar_t* result = nullptr;
     bool succeeded = false;
-    if (!CallWorkEntry(module, SelectWorkEntry(startup.todo), startup, &result, succeeded)) return false;
+    if (!CallWorkEntry(module, startup, &result, succeeded)) return false;
 
     auto uninitialize = Lookup<OrvinUninitializeProc>(module, ORVIN_EXPORT_UNINITIALIZE);
     if (!uninitialize) {
@@ -157,7 +144,7 @@ bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std
     DWORD previousMode = 0;
     const bool quiet =
         ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != FALSE;
-    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ScopedModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     const DWORD error = ::GetLastError();
     if (quiet) ::SetThreadErrorMode(previousMode, nullptr);
     if (!module) {
@@ -165,7 +152,5 @@ bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std
                                   error);
         return false;
     }
-    const bool result = CallEditorEntryPoints(dialog, module, startup, editResult);
-    ::FreeLibrary(module);
-    return result;
+    return CallEditorEntryPoints(dialog, module.get(), startup, editResult);
 }

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "framework/scoped.h"
+#include "support/scoped.h"
 
 class CFileFind {
 public:

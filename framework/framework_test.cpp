@@ -1,5 +1,5 @@
 // The framework layer's own logic: the modal loop, message pre-translation,
-// the message pump, the file finder and the handle owners.
+// the message pump and the file finder.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include "framework/dialog.h"
 #include "framework/file_find.h"
 #include "framework/message_pump.h"
-#include "framework/scoped.h"
 #include "resources/resource.h"
 #include "testing/test_support.h"
 
@@ -142,31 +141,6 @@ TEST(CFileFind, VisitsEveryEntryIncludingTheLast) {
     EXPECT_EQ((std::set<std::wstring>{dir / L"sub"}), folders);
     CFileFind none;
     EXPECT_FALSE(none.FindFile(dir / L"nothing*"));
-}
-
-TEST(ScopedObject, ClosesOnceAndKeepsTheLastError) {
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    {
-        ScopedHandle owner(event);
-        EXPECT_TRUE(owner.valid());
-        ScopedHandle moved(std::move(owner));
-        EXPECT_FALSE(owner.valid());
-        SetLastError(1234);
-    }
-    EXPECT_EQ(1234u, GetLastError());
-    // The handle is gone: waiting on it fails.
-    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(event, 0));
-
-    ScopedFindHandle find;
-    EXPECT_FALSE(find.valid());
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find.get());
-    HANDLE released;
-    {
-        ScopedHandle kept(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        released = kept.release();
-    }
-    EXPECT_NE(WAIT_FAILED, WaitForSingleObject(released, 0));
-    CloseHandle(released);
 }
 
 }  // namespace

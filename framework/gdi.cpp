@@ -4,15 +4,14 @@ CDC::~CDC() { DeleteDC(); }
 
 bool CDC::CreateCompatibleDC(CDC* other) {
     DeleteDC();
-    m_hDC = ::CreateCompatibleDC(other ? other->m_hDC : nullptr);
-    m_owned = m_hDC != nullptr;
-    return m_owned;
+    m_owned.reset(::CreateCompatibleDC(other ? other->m_hDC : nullptr));
+    m_hDC = m_owned.get();
+    return m_owned.valid();
 }
 
 void CDC::DeleteDC() {
-    if (m_hDC && m_owned) ::DeleteDC(m_hDC);
+    m_owned.reset();
     m_hDC = nullptr;
-    m_owned = false;
 }
 
 CPaintDC::CPaintDC(HWND window) : m_window(window) { m_hDC = ::BeginPaint(window, &m_ps); }

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "framework/scoped.h"
+#include "support/scoped.h"
 
 class CDC {
 public:
@@ -26,7 +26,9 @@ public:
 
 protected:
     HDC m_hDC = nullptr;
-    bool m_owned = false;
+    // Set only for a DC this object made; painting and client DCs are
+    // borrowed and given back by their own classes.
+    ScopedMemoryDc m_owned;
 };
 
 class CPaintDC : public CDC {

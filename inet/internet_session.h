@@ -15,7 +15,7 @@
 #include <string>
 
 #include "inet/internet_exception.h"
-#include "inet/internet_handle.h"
+#include "support/scoped.h"
 
 namespace inet {
 

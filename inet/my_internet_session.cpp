@@ -4,6 +4,9 @@
 #include <cwchar>
 #include <sstream>
 
+#include "support/platform.h"
+#include "support/scoped.h"
+
 namespace inet {
 
 void CMyInternetSession::OnStatusCallback(DWORD_PTR, DWORD internetStatus, void* statusInformation,
@@ -30,12 +33,8 @@ std::string InformationText(const void* information, DWORD length) {
     if (length >= 4 && length % 2 == 0 && narrow + 1 < length) {
         const wchar_t* wide = static_cast<const wchar_t*>(information);
         int units = static_cast<int>(wcsnlen(wide, length / sizeof(wchar_t)));
-        int n = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
-        if (n > 0) {
-            std::string text(static_cast<size_t>(n), '\0');
-            WideCharToMultiByte(CP_ACP, 0, wide, units, &text[0], n, nullptr, nullptr);
-            return text;
-        }
+        std::string text;
+        if (units > 0 && WideToMultiByte(CP_ACP, wide, units, text)) return text;
         return std::string();
     }
     return std::string(bytes, narrow);
@@ -113,10 +112,10 @@ std::string compose_user_agent(const char* browser, const std::string& product) 
 std::string make_user_agent(const std::string& product) {
     using ObtainUserAgentStringFn = HRESULT(WINAPI*)(DWORD, LPSTR, DWORD*);
     char browser[512] = {};
-    HMODULE urlmon = LoadLibraryA("urlmon.dll");
+    ScopedModule urlmon(LoadLibraryA("urlmon.dll"));
     if (urlmon) {
         auto obtain = reinterpret_cast<ObtainUserAgentStringFn>(
-            reinterpret_cast<void*>(GetProcAddress(urlmon, "ObtainUserAgentString")));
+            reinterpret_cast<void*>(GetProcAddress(urlmon.get(), "ObtainUserAgentString")));
         // UAS_EXACTLEGACY | 7: the exact legacy string of the version-7 mode.
         DWORD size = 511;
         if (obtain && obtain(0x1007, browser, &size) == S_OK) {
@@ -125,7 +124,6 @@ std::string make_user_agent(const std::string& product) {
         } else {
             browser[0] = 0;
         }
-        FreeLibrary(urlmon);
     }
     return compose_user_agent(browser, product);
 }

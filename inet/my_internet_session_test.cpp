@@ -232,21 +232,4 @@ TEST(ParseUrl, RefusesWhatItCannotServe) {
     EXPECT_FALSE(inet::ParseUrl(std::wstring(L"http://a\0b/", 11), service, host, object, port));
 }
 
-TEST(ScopedInternetHandle, ClosesAndKeepsTheLastError) {
-    HINTERNET raw = InternetOpenW(L"test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    ASSERT_NE(nullptr, raw);
-    {
-        inet::ScopedInternetHandle owner(raw);
-        SetLastError(1234);
-    }
-    EXPECT_EQ(1234u, GetLastError());
-    inet::ScopedInternetHandle a(InternetOpenW(L"test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    inet::ScopedInternetHandle b(std::move(a));
-    EXPECT_FALSE(a);
-    EXPECT_TRUE(b);
-    HINTERNET released = b.release();
-    EXPECT_FALSE(b);
-    EXPECT_TRUE(InternetCloseHandle(released));
-}
-
 }  // namespace

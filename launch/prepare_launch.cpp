@@ -4,7 +4,7 @@
 #include "launch/launch_arguments.h"
 #include "launch/startup_file_xml.h"
 #include "support/logger.h"
-#include "update/download.h"
+#include "inet/download.h"
 
 bool PrepareLaunch(std::wstring& key, const std::wstring& arguments, startup_file_xml& startup) {
     try {

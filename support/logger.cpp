@@ -10,6 +10,17 @@
 namespace {
 Logger* g_logger = nullptr;
 
+class LastErrorKeeper {
+public:
+    LastErrorKeeper() : m_error(GetLastError()) {}
+    ~LastErrorKeeper() { SetLastError(m_error); }
+    LastErrorKeeper(const LastErrorKeeper&) = delete;
+    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+
+private:
+    DWORD m_error;
+};
+
 class LockGuard {
 public:
     explicit LockGuard(HANDLE lock) : m_lock(lock) {
@@ -59,11 +70,10 @@ Logger::Logger() {
                r2 % 0xFFFF, r1 % 0xFFFFFF);
     name[63] = L'\0';
     m_mutexName = name;
-    m_lock = CreateMutexW(nullptr, FALSE, m_mutexName.c_str());
+    m_lock.reset(CreateMutexW(nullptr, FALSE, m_mutexName.c_str()));
 }
 
 Logger::~Logger() {
-    if (m_lock) CloseHandle(m_lock);
     m_name.clear();
     m_filePath.clear();
 }
@@ -71,12 +81,12 @@ Logger::~Logger() {
 void Logger::SetName(const std::wstring& name) { m_name = name; }
 
 void Logger::SetFilePath(const std::wstring& path) {
-    LockGuard guard(m_lock);
+    LockGuard guard(m_lock.get());
     m_filePath = path;
 }
 
 std::wstring Logger::GetFilePath() {
-    LockGuard guard(m_lock);
+    LockGuard guard(m_lock.get());
     return m_filePath;
 }
 
@@ -93,12 +103,15 @@ void Logger::ComputeFallbackPath() {
     wchar_t path[520] = {};
     _snwprintf(path, 519, L"%s%s_%04d%02d%02d.log", folder.c_str(), m_name.c_str(), now.wYear, now.wMonth,
                now.wDay);
-    LockGuard guard(m_lock);
+    LockGuard guard(m_lock.get());
     m_filePath = path;
 }
 
 void Logger::Write(const wchar_t* format, ...) {
-    LockGuard guard(m_lock);
+    // Callers log a failure and then read or report its last error; writing
+    // the record (which opens a file) must not change it.
+    const LastErrorKeeper keepError;
+    LockGuard guard(m_lock.get());
     if (m_filePath.empty()) ComputeFallbackPath();
 
     va_list args;
@@ -114,14 +127,13 @@ void Logger::Write(const wchar_t* format, ...) {
     stamp[15] = L'\0';
     std::wstring record = stamp + message;
 
-    HANDLE file = CreateFileW(m_filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    ScopedHandle file(CreateFileW(m_filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, 0, nullptr));
+    if (!file) return;
     DWORD written = 0;
-    if (SetFilePointer(file, 0, nullptr, FILE_END) == 0) {
+    if (SetFilePointer(file.get(), 0, nullptr, FILE_END) == 0) {
         static const unsigned char bom[2] = {0xFF, 0xFE};
-        WriteFile(file, bom, 2, &written, nullptr);
+        WriteFile(file.get(), bom, 2, &written, nullptr);
     }
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
 }

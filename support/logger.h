@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "support/scoped.h"
+
 class Logger {
 public:
     // The one writer of the process, made on first use.
@@ -32,6 +34,6 @@ private:
 
     std::wstring m_name;
     std::wstring m_filePath;
-    HANDLE m_lock = nullptr;
+    ScopedHandle m_lock;
     std::wstring m_mutexName;
 };

@@ -7,6 +7,7 @@
 #include <cwctype>
 
 #include "support/logger.h"
+#include "support/scoped.h"
 
 bool DeclaresUtf8(const unsigned char* bytes, int count) {
     if (!bytes || count <= 0) return false;
@@ -34,14 +35,49 @@ bool DeclaresUtf8(const unsigned char* bytes, int count) {
     return decl.find("utf-8") != std::string::npos;
 }
 
+bool MultiByteToWide(UINT codePage, const char* bytes, int count, std::wstring& out) {
+    const int n = MultiByteToWideChar(codePage, 0, bytes, count, nullptr, 0);
+    if (n <= 0) return false;
+    try {
+        std::wstring text(static_cast<size_t>(n), L'\0');
+        if (MultiByteToWideChar(codePage, 0, bytes, count, &text[0], n) != n) return false;
+        if (count == -1) text.pop_back();
+        out.swap(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool WideToMultiByte(UINT codePage, const wchar_t* text, int count, std::string& out, DWORD flags,
+                     BOOL* usedDefault) {
+    const int n = WideCharToMultiByte(codePage, flags, text, count, nullptr, 0, nullptr, usedDefault);
+    if (n <= 0) return false;
+    try {
+        std::string bytes(static_cast<size_t>(n), '\0');
+        if (WideCharToMultiByte(codePage, flags, text, count, &bytes[0], n, nullptr, usedDefault) != n)
+            return false;
+        if (count == -1) bytes.pop_back();
+        out.swap(bytes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 namespace {
-std::unique_ptr<wchar_t[]> MultiToWide(UINT codePage, const char* bytes, int count) {
-    int n = MultiByteToWideChar(codePage, 0, bytes, count, nullptr, 0);
-    if (n <= 0) return nullptr;
-    std::unique_ptr<wchar_t[]> out(new (std::nothrow) wchar_t[static_cast<size_t>(n) + 1]());
-    if (!out) return nullptr;
-    MultiByteToWideChar(codePage, 0, bytes, count, out.get(), n);
+// A converted text as a zero-filled, NUL-terminated buffer.
+template <typename Char, typename Text>
+std::unique_ptr<Char[]> ToBuffer(const Text& text) {
+    std::unique_ptr<Char[]> out(new (std::nothrow) Char[text.size() + 1]());
+    if (out) std::copy(text.begin(), text.end(), out.get());
     return out;
+}
+
+std::unique_ptr<wchar_t[]> MultiToWide(UINT codePage, const char* bytes, int count) {
+    std::wstring text;
+    if (!MultiByteToWide(codePage, bytes, count, text)) return nullptr;
+    return ToBuffer<wchar_t>(text);
 }
 
 // A converted buffer to a string: up to the first NUL (a count of -1 keeps the
@@ -59,21 +95,15 @@ std::unique_ptr<wchar_t[]> Utf8ToWide(const char* bytes, int count) { return Mul
 std::unique_ptr<wchar_t[]> AnsiToWide(const char* bytes, int count) { return MultiToWide(CP_ACP, bytes, count); }
 
 std::unique_ptr<char[]> WideToUtf8(const wchar_t* text, int count) {
-    int m = WideCharToMultiByte(CP_UTF8, 0, text, count, nullptr, 0, nullptr, nullptr);
-    if (m <= 0) return nullptr;
-    std::unique_ptr<char[]> out(new (std::nothrow) char[static_cast<size_t>(m) + 1]());
-    if (!out) return nullptr;
-    WideCharToMultiByte(CP_UTF8, 0, text, count, out.get(), m, nullptr, nullptr);
-    return out;
+    std::string bytes;
+    if (!WideToMultiByte(CP_UTF8, text, count, bytes)) return nullptr;
+    return ToBuffer<char>(bytes);
 }
 
 std::unique_ptr<char[]> WideToAnsi(const wchar_t* text) {
-    int m = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (m <= 0) return nullptr;
-    std::unique_ptr<char[]> out(new (std::nothrow) char[static_cast<size_t>(m) + 1]());
-    if (!out) return nullptr;
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.get(), m, nullptr, nullptr);
-    return out;
+    std::string bytes;
+    if (!WideToMultiByte(CP_ACP, text, -1, bytes)) return nullptr;
+    return ToBuffer<char>(bytes);
 }
 
 bool DecodeText(const unsigned char* bytes, int length, std::wstring& out) {
@@ -178,24 +208,12 @@ bool IsVistaOrLater() {
     return info.dwMajorVersion >= 6;
 }
 
-namespace {
-struct ModuleOwner {
-    explicit ModuleOwner(HMODULE m) : module(m) {}
-    ~ModuleOwner() {
-        if (module) FreeLibrary(module);
-    }
-    ModuleOwner(const ModuleOwner&) = delete;
-    ModuleOwner& operator=(const ModuleOwner&) = delete;
-    HMODULE module;
-};
-}  // namespace
-
 DWORD GetShellVersion() {
-    ModuleOwner shell(LoadLibraryW(L"shell32.dll"));
-    if (!shell.module) return 0;
+    ScopedModule shell(LoadLibraryW(L"shell32.dll"));
+    if (!shell) return 0;
     using DllGetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
     auto getVersion = reinterpret_cast<DllGetVersionFn>(
-        reinterpret_cast<void*>(GetProcAddress(shell.module, "DllGetVersion")));
+        reinterpret_cast<void*>(GetProcAddress(shell.get(), "DllGetVersion")));
     if (!getVersion) return 0;
     DLLVERSIONINFO info = {};
     info.cbSize = sizeof(info);
@@ -206,11 +224,11 @@ DWORD GetShellVersion() {
 std::wstring GetDataRootFolder() {
     std::wstring result;
     if (IsVistaOrLater()) {
-        ModuleOwner shell(LoadLibraryW(L"shell32.dll"));
-        if (shell.module) {
+        ScopedModule shell(LoadLibraryW(L"shell32.dll"));
+        if (shell) {
             using KnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
             auto knownFolder = reinterpret_cast<KnownFolderFn>(
-                reinterpret_cast<void*>(GetProcAddress(shell.module, "SHGetKnownFolderPath")));
+                reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetKnownFolderPath")));
             if (knownFolder) {
                 static const GUID kLocalLow = {
                     0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};

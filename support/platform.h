@@ -13,6 +13,16 @@
 [[nodiscard]] bool DecodeText(const unsigned char* bytes, int length, std::wstring& out);
 bool DeclaresUtf8(const unsigned char* bytes, int count);
 
+// The one code-page conversion, in both directions. A count of -1 converts up
+// to and including the terminator, which the result leaves out; an explicit
+// count keeps embedded NULs. flags and usedDefault go to the converter as
+// given (a UTF-8 code page takes no usedDefault). False when the converter
+// gives no output (an empty input included) or memory runs out; out is then
+// untouched.
+[[nodiscard]] bool MultiByteToWide(UINT codePage, const char* bytes, int count, std::wstring& out);
+[[nodiscard]] bool WideToMultiByte(UINT codePage, const wchar_t* text, int count, std::string& out, DWORD flags = 0,
+                                   BOOL* usedDefault = nullptr);
+
 // Each returns a new zero-filled, NUL-terminated buffer, or null when the
 // system converter reports no output.
 std::unique_ptr<wchar_t[]> Utf8ToWide(const char* bytes, int count);

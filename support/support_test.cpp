@@ -68,9 +68,14 @@ TEST_F(LoggerTest, FileHeldOpenForWritingDropsTheRecordQuietly) {
     Logger::Instance()->Write(L"kept");
     HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    // The caller's last error survives a record, written or not.
+    SetLastError(0x1234);
     Logger::Instance()->Write(L"lost");
+    EXPECT_EQ(0x1234u, GetLastError());
     CloseHandle(holder);
+    SetLastError(0x4321);
     Logger::Instance()->Write(L"after");
+    EXPECT_EQ(0x4321u, GetLastError());
     std::string text = Narrow(LogText(path));
     EXPECT_NE(std::string::npos, text.find("kept"));
     EXPECT_EQ(std::string::npos, text.find("lost"));
@@ -205,6 +210,29 @@ TEST(Converters, ReturnNullOnEmptyAndRoundTrip) {
     auto ansi = WideToAnsi(L"abc");
     ASSERT_NE(nullptr, ansi);
     EXPECT_STREQ("abc", ansi.get());
+}
+
+TEST(Converters, OneConversionForEveryCodePageAndForm) {
+    std::wstring wide = L"kept";
+    // Nothing to convert leaves the output as it was.
+    EXPECT_FALSE(MultiByteToWide(CP_UTF8, "", 0, wide));
+    EXPECT_EQ(L"kept", wide);
+    // -1 stops at the terminator and leaves it out; a count keeps inner NULs.
+    ASSERT_TRUE(MultiByteToWide(CP_UTF8, "\xED\x95\x9C", -1, wide));
+    EXPECT_EQ(std::wstring(L"\xD55C"), wide);
+    ASSERT_TRUE(MultiByteToWide(CP_ACP, "a\0b", 3, wide));
+    EXPECT_EQ(std::wstring(L"a\0b", 3), wide);
+    std::string bytes;
+    ASSERT_TRUE(WideToMultiByte(CP_UTF8, L"\xD55C", -1, bytes));
+    EXPECT_EQ("\xED\x95\x9C", bytes);
+    // The flags reach the converter: a lone surrogate is refused with
+    // WC_ERR_INVALID_CHARS, and the output stays.
+    EXPECT_FALSE(WideToMultiByte(CP_UTF8, L"\xD800", 1, bytes, WC_ERR_INVALID_CHARS));
+    EXPECT_EQ("\xED\x95\x9C", bytes);
+    BOOL usedDefault = FALSE;
+    ASSERT_TRUE(WideToMultiByte(1252, L"a\xD55C", 2, bytes, 0, &usedDefault));
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ("a?", bytes);
 }
 
 TEST(LastErrorText, SystemTextThenCode) {

@@ -13,14 +13,6 @@
 
 namespace {
 
-// The callers log the thread's last error after a failure; our own records
-// must not replace it.
-void LogKeepingError(const wchar_t* text) {
-    DWORD error = GetLastError();
-    Logger::Instance()->Write(L"%s", text);
-    SetLastError(error);
-}
-
 bool CopyText(wchar_t (&field)[MAX_PATH], const std::wstring& text) {
     if (text.size() >= MAX_PATH) return false;
     std::wmemset(field, L'\0', MAX_PATH);
@@ -164,7 +156,7 @@ bool ExtractCabinet(const std::wstring& cabinet, const std::wstring& destination
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, const std::wstring& fileName,
                 const std::wstring& newName) {
     if (_waccess(zipPath.c_str(), 0) != 0) {
-        LogKeepingError(L"Extract Zip failed to File not found");
+        Logger::Instance()->Write(L"Extract Zip failed to File not found");
         return false;
     }
     if (destination.empty()) {
@@ -178,7 +170,7 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, co
         int rc = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_EXISTS && rc != ERROR_ALREADY_EXISTS) {
             SetLastError(static_cast<DWORD>(rc));
-            LogKeepingError(L"Extract Zip failed to SHCreateDirectoryExA");
+            Logger::Instance()->Write(L"Extract Zip failed to SHCreateDirectoryExA");
             return false;
         }
     }
@@ -186,17 +178,17 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, co
 
     ZipArchive zip;
     if (!zip.Open(zipPath)) {
-        LogKeepingError(L"Extract Zip failed to OpenZip");
+        Logger::Instance()->Write(L"Extract Zip failed to OpenZip");
         return false;
     }
     if (!zip.SetBaseFolder(folder)) {
-        LogKeepingError(L"Extract Zip failed to SetUnzipBaseDir");
+        Logger::Instance()->Write(L"Extract Zip failed to SetUnzipBaseDir");
         zip.Close();
         return false;
     }
     ZipEntryInfo count;
     if (!zip.GetItem(-1, count)) {
-        LogKeepingError(L"Extract Zip failed to GetZipItem");
+        Logger::Instance()->Write(L"Extract Zip failed to GetZipItem");
         zip.Close();
         return false;
     }
@@ -204,7 +196,7 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, co
     for (int index = 0; index < count.index; ++index) {
         ZipEntryInfo item;
         if (!zip.GetItem(index, item)) {
-            LogKeepingError(L"Extract Zip failed to GetZipItem");
+            Logger::Instance()->Write(L"Extract Zip failed to GetZipItem");
             ok = false;
             break;
         }
@@ -214,7 +206,7 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, co
             name = targetName;
         }
         if (!zip.UnzipItem(index, name)) {
-            LogKeepingError(L"Extract Zip failed to UnzipItem");
+            Logger::Instance()->Write(L"Extract Zip failed to UnzipItem");
             ok = false;
             break;
         }

@@ -15,9 +15,9 @@
 #include "support/logger.h"
 #include "testing/test_support.h"
 #include "update/archive_extract.h"
-#include "update/archive_writer.h"
+#include "tools/publish/archive_writer.h"
 #include "update/zip_archive.h"
-#include "update/zip_test_builder.h"
+#include "testing/zip_test_builder.h"
 
 using testing_support::FileExists;
 using testing_support::ReadFileBytes;

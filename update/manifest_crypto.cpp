@@ -7,6 +7,7 @@
 
 #include "support/crt_random.h"
 #include "support/logger.h"
+#include "support/platform.h"
 #include "update/seed.h"
 
 const unsigned char kManifestKeyTable[128] = {
@@ -22,9 +23,6 @@ const unsigned char kManifestKeyTable[128] = {
 
 namespace {
 
-constexpr int kHeaderSize = 8;
-
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 int AlphabetValue(unsigned char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -38,27 +36,6 @@ int AlphabetValue(unsigned char c) {
 std::uint32_t LoadLittle(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void StoreLittle(std::uint32_t v, unsigned char* p) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-// The mask is symmetric: the same generator bytes XOR-ed in again undo it.
-// Modulo 255, not 256, is part of the format.
-void ApplyMask(std::uint32_t h0, std::uint32_t h1, unsigned char* payload, size_t length) {
-    crt_srand(ManifestMaskSeed(h0, h1));
-    for (size_t i = 0; i < length; ++i) payload[i] ^= static_cast<unsigned char>(crt_rand() % 255);
-}
-
-void ManifestRoundKeys(SeedRoundKeys& roundKeys) {
-    unsigned char key[16];
-    BuildManifestKey(key);
-    SeedKeySchedule(key, roundKeys);
-    SecureZeroMemory(key, sizeof(key));
 }
 
 // The attribute value narrowed to bytes, up to its first NUL. Base64 is plain
@@ -103,27 +80,24 @@ int Base64Decode(const char* input, int length, unsigned char* output, int capac
     return written;
 }
 
-std::string Base64Encode(const unsigned char* bytes, size_t length) {
-    std::string out;
-    if (!bytes) return out;
-    out.reserve((length + 2) / 3 * 4);
-    for (size_t i = 0; i < length; i += 3) {
-        const size_t n = length - i < 3 ? length - i : 3;
-        std::uint32_t bits = static_cast<std::uint32_t>(bytes[i]) << 16;
-        if (n > 1) bits |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
-        if (n > 2) bits |= bytes[i + 2];
-        out.push_back(kAlphabet[(bits >> 18) & 0x3F]);
-        out.push_back(kAlphabet[(bits >> 12) & 0x3F]);
-        out.push_back(n > 1 ? kAlphabet[(bits >> 6) & 0x3F] : '=');
-        out.push_back(n > 2 ? kAlphabet[bits & 0x3F] : '=');
-    }
-    return out;
-}
-
 void BuildManifestKey(unsigned char key[16]) {
     crt_srand(kManifestKeySeed);
     for (int i = 0; i < 16; ++i)
         key[i] = static_cast<unsigned char>((crt_rand() % 255) ^ kManifestKeyTable[i]);
+}
+
+// The mask is symmetric: the same generator bytes XOR-ed in again undo it.
+// Modulo 255, not 256, is part of the format.
+void ApplyManifestMask(std::uint32_t h0, std::uint32_t h1, unsigned char* payload, size_t length) {
+    crt_srand(ManifestMaskSeed(h0, h1));
+    for (size_t i = 0; i < length; ++i) payload[i] ^= static_cast<unsigned char>(crt_rand() % 255);
+}
+
+void ManifestRoundKeys(SeedRoundKeys& roundKeys) {
+    unsigned char key[16];
+    BuildManifestKey(key);
+    SeedKeySchedule(key, roundKeys);
+    SecureZeroMemory(key, sizeof(key));
 }
 
 std::uint32_t ManifestMaskSeed(std::uint32_t h0, std::uint32_t h1) {
@@ -143,12 +117,12 @@ bool DecryptManifestDataBody(std::wstring& text) {
         return false;
     }
     const int n = Base64Decode(narrow.data(), length, decoded.data(), capacity);
-    if (n < kHeaderSize || (n - kHeaderSize) % kSeedBlockSize != 0) return false;
+    if (n < kManifestHeaderSize || (n - kManifestHeaderSize) % kSeedBlockSize != 0) return false;
     const std::uint32_t h0 = LoadLittle(decoded.data());
     const std::uint32_t h1 = LoadLittle(decoded.data() + 4);
-    unsigned char* payload = decoded.data() + kHeaderSize;
-    const int payloadLength = n - kHeaderSize;
-    ApplyMask(h0, h1, payload, static_cast<size_t>(payloadLength));
+    unsigned char* payload = decoded.data() + kManifestHeaderSize;
+    const int payloadLength = n - kManifestHeaderSize;
+    ApplyManifestMask(h0, h1, payload, static_cast<size_t>(payloadLength));
 
     SeedRoundKeys roundKeys;
     ManifestRoundKeys(roundKeys);
@@ -162,11 +136,8 @@ bool DecryptManifestDataBody(std::wstring& text) {
         text.clear();
         return true;
     }
-    const char* utf8 = reinterpret_cast<const char*>(payload);
-    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, nullptr, 0);
-    if (wideLength <= 0) return false;
-    std::wstring result(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, textLength, &result[0], wideLength);
+    std::wstring result;
+    if (!MultiByteToWide(CP_UTF8, reinterpret_cast<const char*>(payload), textLength, result)) return false;
     text.swap(result);
     return true;
 }
@@ -178,60 +149,6 @@ bool DecryptManifestData(std::wstring& text) {
     try {
         return DecryptManifestDataBody(text);
     } catch (...) {
-        return false;
-    }
-}
-
-namespace {
-
-bool EncryptManifestDataBody(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
-                             std::wstring& encoded) {
-    // The reader ends the text at its first NUL: a NUL inside would silently
-    // cut the manifest short.
-    if (inner.find(L'\0') != std::wstring::npos) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트에 NUL 문자가 있습니다. (pos:%d)",
-                                  static_cast<int>(inner.find(L'\0')));
-        return false;
-    }
-    std::string utf8;
-    if (!inner.empty()) {
-        const int count = static_cast<int>(inner.size());
-        const int m = WideCharToMultiByte(CP_UTF8, 0, inner.data(), count, nullptr, 0, nullptr, nullptr);
-        if (m <= 0) {
-            Logger::Instance()->Write(L"* 오류: 매니페스트를 UTF-8로 변환할 수 없습니다. (err:0x%08x)",
-                                      GetLastError());
-            return false;
-        }
-        utf8.assign(static_cast<size_t>(m), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, inner.data(), count, &utf8[0], m, nullptr, nullptr);
-    }
-    const size_t padded = (utf8.size() + kSeedBlockSize - 1) / kSeedBlockSize * kSeedBlockSize;
-    std::vector<unsigned char> bytes(kHeaderSize + padded, 0);
-    StoreLittle(h0, bytes.data());
-    StoreLittle(h1, bytes.data() + 4);
-    unsigned char* payload = bytes.data() + kHeaderSize;
-    std::copy(utf8.begin(), utf8.end(), payload);
-
-    SeedRoundKeys roundKeys;
-    ManifestRoundKeys(roundKeys);
-    for (size_t off = 0; off < padded; off += kSeedBlockSize) SeedEncryptBlock(roundKeys, payload + off);
-    SecureZeroMemory(&roundKeys, sizeof(roundKeys));
-    ApplyMask(h0, h1, payload, padded);
-
-    const std::string text = Base64Encode(bytes.data(), bytes.size());
-    encoded.assign(text.begin(), text.end());
-    return true;
-}
-
-}  // namespace
-
-bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
-                         std::wstring& encoded) {
-    try {
-        return EncryptManifestDataBody(inner, h0, h1, encoded);
-    } catch (...) {
-        Logger::Instance()->Write(L"* 오류: 매니페스트를 암호화하는 중 메모리가 부족합니다. (length:%d)",
-                                  static_cast<int>(inner.size()));
         return false;
     }
 }

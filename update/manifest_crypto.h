@@ -2,8 +2,8 @@
 // The encryption of the update manifest's inner file list: base64 text over
 // an 8-byte header (h0, h1) and a payload that is SEED-encrypted (ECB) and
 // then masked with bytes from the runtime generator seeded by the header.
-// The launcher decrypts; the manifest producer encrypts with the same
-// constants, so both halves live here.
+// The launcher decrypts; the publishing side (tools/publish) encrypts with
+// the same constants and the shared parts declared here.
 
 #include <cstdint>
 #include <string>
@@ -19,8 +19,6 @@ extern const unsigned char kManifestKeyTable[128];
 // and should be zero-filled; nothing is written past `capacity`.
 int Base64DecodedCapacity(int length);
 int Base64Decode(const char* input, int length, unsigned char* output, int capacity);
-// Standard alphabet with "=" padding, no line breaks.
-std::string Base64Encode(const unsigned char* bytes, size_t length);
 
 // The 16-byte SEED key: srand(seed constant), then (rand() % 255) ^ table[i].
 void BuildManifestKey(unsigned char key[16]);
@@ -33,8 +31,10 @@ std::uint32_t ManifestMaskSeed(std::uint32_t h0, std::uint32_t h1);
 // left unchanged and false is returned. An empty payload gives "" and true.
 [[nodiscard]] bool DecryptManifestData(std::wstring& text);
 
-// The inverse: the inner manifest as UTF-8, NUL-padded to whole blocks,
-// encrypted, masked under the header (h0, h1) and base64-encoded. False when
-// the text cannot be converted to UTF-8 (logged).
-[[nodiscard]] bool EncryptManifestData(const std::wstring& inner, std::uint32_t h0, std::uint32_t h1,
-                                       std::wstring& encoded);
+// The parts both directions share: the header is two little-endian words
+// (h0, h1) before the payload; the payload mask is XOR-ed in and out alike;
+// the SEED round keys come from the shared key constants.
+constexpr int kManifestHeaderSize = 8;
+struct SeedRoundKeys;
+void ApplyManifestMask(std::uint32_t h0, std::uint32_t h1, unsigned char* payload, size_t length);
+void ManifestRoundKeys(SeedRoundKeys& roundKeys);

@@ -11,6 +11,7 @@
 
 #include "support/crt_random.h"
 #include "update/manifest_crypto.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/seed.h"
 
 namespace {

@@ -12,16 +12,15 @@
 #include "support/logger.h"
 #include "support/platform.h"
 #include "update/archive_extract.h"
-#include "update/download.h"
+#include "inet/download.h"
 #include "update/update_file_xml.h"
 
 namespace {
 
-constexpr UINT kProgressMessage = WM_USER + 1001;
 const wchar_t kDownloadFolderName[] = L"download";
 
 void SendProgress(CDialog& dialog, int total, int current) {
-    ::SendMessageW(dialog.GetSafeHwnd(), kProgressMessage, static_cast<WPARAM>(total),
+    ::SendMessageW(dialog.GetSafeHwnd(), WM_LAUNCH_PROGRESS, static_cast<WPARAM>(total),
                    static_cast<LPARAM>(current));
     PumpMessages();
 }
@@ -86,6 +85,100 @@ bool CheckWorkingFolder(const std::wstring& folder) {
     return true;
 }
 
+// The install folder and its download folder, made and checked before
+// anything is written into them.
+bool MakeWorkingFolders(const std::wstring& installFolder, const std::wstring& downloadFolder) {
+    // An empty or relative install path (a document that was refused, say)
+    // would make folders wherever the process happens to stand.
+    if (installFolder.empty() || ::PathIsRelativeW(installFolder.c_str())) {
+        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  installFolder.c_str(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+        return false;
+    }
+    if (!CreateDirectories(installFolder)) {
+        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  installFolder.c_str(), ::GetLastError());
+        return false;
+    }
+    if (!CheckWorkingFolder(installFolder)) return false;
+    if (!CreateDirectories(downloadFolder)) {
+        Logger::Instance()->Write(L"* 오류: 설치 임시폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
+                                  downloadFolder.c_str(), ::GetLastError());
+        return false;
+    }
+    return CheckWorkingFolder(downloadFolder);
+}
+
+// Each archive once, in order of first appearance; names compared exactly.
+// An empty name is never remembered, so each such entry adds one more.
+std::vector<std::wstring> ListArchives(const std::vector<update_file_entry>& installList) {
+    std::vector<std::wstring> archives;
+    for (const update_file_entry& entry : installList) {
+        bool seen = false;
+        for (const std::wstring& name : archives) {
+            if (!name.empty() && name == entry.package) {
+                seen = true;
+                break;
+            }
+        }
+        if (!seen) archives.push_back(entry.package);
+    }
+    return archives;
+}
+
+// Downloads each archive into the download folder and unpacks it there; the
+// ".cab" extension chooses the cabinet extractor.
+bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::wstring& downloadFolder,
+                    const std::vector<std::wstring>& archives) {
+    const int archiveCount = static_cast<int>(archives.size());
+    for (int i = 1; i <= archiveCount; ++i) {
+        SendProgress(dialog, archiveCount, i);
+        const std::wstring& name = archives[static_cast<size_t>(i - 1)];
+        const std::wstring url = filesUrl + name;
+        const std::wstring path = downloadFolder + name;
+        if (!FetchFile(url, path)) {
+            Logger::Instance()->Write(L"* 오류: 파일을 다운로드 할수 없습니다. (url%s, path:%s)", url.c_str(),
+                                      path.c_str());
+            return false;
+        }
+        const bool extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
+                                                   : ExtractZip(path, downloadFolder, L"", L"");
+        if (!extracted) {
+            Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
+                                      path.c_str(), downloadFolder.c_str(), ::GetLastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks each unpacked file against its hash (entries without one are taken
+// as they are) and moves it into place. The progress total stays the number
+// of archives.
+bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std::wstring& downloadFolder,
+                   const std::vector<update_file_entry>& installList, int archiveCount) {
+    int position = 0;
+    for (const update_file_entry& entry : installList) {
+        SendProgress(dialog, archiveCount, ++position);
+        const std::wstring source = downloadFolder + entry.name;
+        const std::wstring target = installFolder + entry.name;
+        if (!entry.hash.empty()) {
+            const std::wstring hash = ComputeFileMd5(source);
+            if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
+                Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
+                                          source.c_str(), hash.c_str());
+                return false;
+            }
+        }
+        if (!::MoveFileW(source.c_str(), target.c_str())) {
+            Logger::Instance()->Write(L"* 오류: 파일을 복사할수 없습니다. (src:%s, dest:%s, 0x%08x)",
+                                      source.c_str(), target.c_str(), ::GetLastError());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
@@ -133,26 +226,7 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
     Logger::Instance()->Write(L"* 업데이트 시작 ********************");
     Logger::Instance()->Write(L"* install path: %s\r\n", installFolder.c_str());
-
-    // An empty or relative install path (a document that was refused, say)
-    // would make folders wherever the process happens to stand.
-    if (installFolder.empty() || ::PathIsRelativeW(installFolder.c_str())) {
-        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
-                                  installFolder.c_str(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
-        return false;
-    }
-    if (!CreateDirectories(installFolder)) {
-        Logger::Instance()->Write(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
-                                  installFolder.c_str(), ::GetLastError());
-        return false;
-    }
-    if (!CheckWorkingFolder(installFolder)) return false;
-    if (!CreateDirectories(downloadFolder)) {
-        Logger::Instance()->Write(L"* 오류: 설치 임시폴더를 생성할 수 없습니다. (path:%s, err:0x%08x)",
-                                  downloadFolder.c_str(), ::GetLastError());
-        return false;
-    }
-    if (!CheckWorkingFolder(downloadFolder)) return false;
+    if (!MakeWorkingFolders(installFolder, downloadFolder)) return false;
 
     std::vector<update_file_entry> installList;
     if (!CollectUpdateFiles(installFolder, startup.update_url, moduleName, installList)) return false;
@@ -164,61 +238,11 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
         DeleteFolder(downloadFolder, true);
         return true;
     }
-
-    // Each archive once, in order of first appearance; names compared exactly.
-    // An empty name is never remembered, so each such entry adds one more.
-    std::vector<std::wstring> archives;
-    for (const update_file_entry& entry : installList) {
-        bool seen = false;
-        for (const std::wstring& name : archives) {
-            if (!name.empty() && name == entry.package) {
-                seen = true;
-                break;
-            }
-        }
-        if (!seen) archives.push_back(entry.package);
-    }
+    const std::vector<std::wstring> archives = ListArchives(installList);
     const int archiveCount = static_cast<int>(archives.size());
-
-    for (int i = 1; i <= archiveCount; ++i) {
-        SendProgress(dialog, archiveCount, i);
-        const std::wstring& name = archives[static_cast<size_t>(i - 1)];
-        const std::wstring url = startup.update_files_url + name;
-        const std::wstring path = downloadFolder + name;
-        if (!FetchFile(url, path)) {
-            Logger::Instance()->Write(L"* 오류: 파일을 다운로드 할수 없습니다. (url%s, path:%s)", url.c_str(),
-                                      path.c_str());
-            return false;
-        }
-        bool extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
-                                             : ExtractZip(path, downloadFolder, L"", L"");
-        if (!extracted) {
-            Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
-                                      path.c_str(), downloadFolder.c_str(), ::GetLastError());
-            return false;
-        }
-    }
+    if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-
-    int position = 0;
-    for (const update_file_entry& entry : installList) {
-        SendProgress(dialog, archiveCount, ++position);
-        const std::wstring source = downloadFolder + entry.name;
-        const std::wstring target = installFolder + entry.name;
-        if (!entry.hash.empty()) {
-            const std::wstring hash = ComputeFileMd5(source);
-            if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
-                Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
-                                          source.c_str(), hash.c_str());
-                return false;
-            }
-        }
-        if (!::MoveFileW(source.c_str(), target.c_str())) {
-            Logger::Instance()->Write(L"* 오류: 파일을 복사할수 없습니다. (src:%s, dest:%s, 0x%08x)",
-                                      source.c_str(), target.c_str(), ::GetLastError());
-            return false;
-        }
-    }
+    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
     DeleteFolder(downloadFolder, true);
     return true;

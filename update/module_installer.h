@@ -1,6 +1,8 @@
 #pragma once
 // Brings the install folder up to date with the server's update manifest.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -8,8 +10,11 @@ class CDialog;
 class startup_file_xml;
 struct update_file_entry;
 
-// dialog receives the progress messages (WM_USER+1001, wParam total, lParam
-// current). moduleName receives the module's file name, relative to the
+// The progress message the install flow sends to the progress window:
+// wParam the total, lParam the current position.
+constexpr UINT WM_LAUNCH_PROGRESS = WM_USER + 1001;
+
+// dialog receives the progress messages (WM_LAUNCH_PROGRESS). moduleName receives the module's file name, relative to the
 // install folder. False when a step failed (logged).
 [[nodiscard]] bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstring& moduleName);
 

@@ -14,9 +14,10 @@
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
-#include "update/archive_writer.h"
-#include "update/download.h"
+#include "tools/publish/archive_writer.h"
+#include "inet/download.h"
 #include "update/manifest_crypto.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/module_installer.h"
 #include "update/update_file_xml.h"
 
@@ -49,7 +50,7 @@ private:
             return TRUE;
         }
         auto* self = reinterpret_cast<RecordingDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-        if (self && message == WM_USER + 1001) {
+        if (self && message == WM_LAUNCH_PROGRESS) {
             self->progress.emplace_back(static_cast<int>(wParam), static_cast<int>(lParam));
             return TRUE;
         }

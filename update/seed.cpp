@@ -202,20 +202,6 @@ void SeedKeySchedule(const unsigned char key[kSeedKeySize], SeedRoundKeys& round
     }
 }
 
-void SeedEncryptBlock(const SeedRoundKeys& roundKeys, unsigned char block[kSeedBlockSize]) {
-    std::uint32_t l0 = LoadBig(block), l1 = LoadBig(block + 4);
-    std::uint32_t r0 = LoadBig(block + 8), r1 = LoadBig(block + 12);
-    for (int i = 0; i < 16; i += 2) {
-        Round(l0, l1, r0, r1, roundKeys.k[2 * i], roundKeys.k[2 * i + 1]);
-        Round(r0, r1, l0, l1, roundKeys.k[2 * i + 2], roundKeys.k[2 * i + 3]);
-    }
-    // The last round does not swap the halves.
-    StoreBig(r0, block);
-    StoreBig(r1, block + 4);
-    StoreBig(l0, block + 8);
-    StoreBig(l1, block + 12);
-}
-
 void SeedDecryptBlock(const SeedRoundKeys& roundKeys, unsigned char block[kSeedBlockSize]) {
     std::uint32_t l0 = LoadBig(block), l1 = LoadBig(block + 4);
     std::uint32_t r0 = LoadBig(block + 8), r1 = LoadBig(block + 12);

@@ -1,7 +1,7 @@
 #pragma once
 // The SEED block cipher (128-bit key, 128-bit block, 16 rounds) as RFC 4269
 // defines it. The launcher decrypts the update manifest's file list with it;
-// the manifest producer encrypts with the same round keys.
+// the publishing side encrypts with the same round keys (tools/publish).
 
 #include <cstdint>
 
@@ -17,5 +17,4 @@ struct SeedRoundKeys {
 void SeedKeySchedule(const unsigned char key[kSeedKeySize], SeedRoundKeys& roundKeys);
 
 // One 16-byte block, in place.
-void SeedEncryptBlock(const SeedRoundKeys& roundKeys, unsigned char block[kSeedBlockSize]);
 void SeedDecryptBlock(const SeedRoundKeys& roundKeys, unsigned char block[kSeedBlockSize]);

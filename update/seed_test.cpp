@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "update/seed.h"
+#include "tools/publish/manifest_encrypt.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "support/logger.h"
 #include "update/manifest_crypto.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/update_file_xml.h"
 #include "testing/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "framework/scoped.h"
+#include "support/scoped.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "update/archive_names.h"
@@ -299,10 +299,8 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), static_cast<DWORD>(got), &written, nullptr) ||
             written != static_cast<DWORD>(got)) {
-            DWORD error = GetLastError();
             Logger::Instance()->Write(L"* 오류: 파일을 쓸 수 없습니다. (path:%s, 0x%08x)", target.c_str(),
-                                      error);
-            SetLastError(error);
+                                      GetLastError());
             ok = false;
             break;
         }
@@ -320,10 +318,8 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
     if (ok && !SetFileTime(file.get(), IsZero(info.creationTime) ? nullptr : &info.creationTime,
                            IsZero(info.accessTime) ? nullptr : &info.accessTime,
                            IsZero(info.modificationTime) ? nullptr : &info.modificationTime)) {
-        DWORD error = GetLastError();
         Logger::Instance()->Write(L"* 오류: 파일 시간을 설정할 수 없습니다. (path:%s, 0x%08x)",
-                                  target.c_str(), error);
-        SetLastError(error);
+                                  target.c_str(), GetLastError());
         ok = false;
     }
     file.reset();

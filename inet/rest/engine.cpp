@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inet/url_parse.h"
+#include "support/platform.h"
 
 namespace inet {
 namespace rest {
@@ -66,13 +67,9 @@ std::string TrimSpace(const std::string& text) {
 }
 
 std::string WideToThreadAnsi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                        nullptr);
+    std::string out;
+    if (text.empty() || !WideToMultiByte(CP_THREAD_ACP, text.data(), static_cast<int>(text.size()), out))
+        return std::string();
     return out;
 }
 

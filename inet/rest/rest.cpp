@@ -11,6 +11,7 @@
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
 #include "inet/url_parse.h"
+#include "support/platform.h"
 
 namespace inet {
 namespace rest {
@@ -23,13 +24,9 @@ const char kSplitError[] = "url is empty or does not contain a known Internet se
 // double-byte character.
 std::string ToAnsiError(const std::wstring& text) {
     std::wstring limited = text.substr(0, 256);
-    if (limited.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, limited.data(), static_cast<int>(limited.size()), nullptr, 0,
-                                nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, limited.data(), static_cast<int>(limited.size()), &out[0], n, nullptr,
-                        nullptr);
+    std::string out;
+    if (limited.empty() || !WideToMultiByte(CP_ACP, limited.data(), static_cast<int>(limited.size()), out))
+        return std::string();
     if (out.size() > 255) {
         size_t keep = 0;
         for (size_t i = 0; i < out.size();) {
@@ -106,11 +103,7 @@ std::shared_ptr<_response> NewResponse() {
 
 _request::_request() {
     std::string agent = make_user_agent("WinInetRest/1.0");
-    int n = MultiByteToWideChar(CP_ACP, 0, agent.data(), static_cast<int>(agent.size()), nullptr, 0);
-    if (n > 0) {
-        user_agent.assign(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, agent.data(), static_cast<int>(agent.size()), &user_agent[0], n);
-    }
+    if (!agent.empty()) (void)MultiByteToWide(CP_ACP, agent.data(), static_cast<int>(agent.size()), user_agent);
 }
 
 void _response::set_error(const std::string& text) {

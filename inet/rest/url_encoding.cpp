@@ -35,11 +35,8 @@ void AppendCodeUnit(std::wstring& out, wchar_t c, bool utf8) {
         AppendEscapes(out, WideToUtf8(&c, 1).get());
         return;
     }
-    char bytes[8] = {};
-    int n = WideCharToMultiByte(CP_ACP, 0, &c, 1, bytes, sizeof(bytes) - 1, nullptr, nullptr);
-    if (n <= 0) return;
-    bytes[n] = 0;
-    AppendEscapes(out, bytes);
+    std::string bytes;
+    if (WideToMultiByte(CP_ACP, &c, 1, bytes)) AppendEscapes(out, bytes.c_str());
 }
 
 int HexValue(unsigned c) {
@@ -125,18 +122,14 @@ std::wstring url_decode_in_code_page(const std::wstring& text, UINT codePage) {
     BOOL lossy = FALSE;
     BOOL* lossyFlag = utf8CodePage ? nullptr : &lossy;
     std::string bytes;
-    int m = WideCharToMultiByte(codePage, utf8CodePage ? WC_ERR_INVALID_CHARS : 0, text.c_str(), -1, nullptr,
-                                0, nullptr, lossyFlag);
-    if (utf8CodePage && m <= 0) {
+    bool converted =
+        WideToMultiByte(codePage, text.c_str(), -1, bytes, utf8CodePage ? WC_ERR_INVALID_CHARS : 0, lossyFlag);
+    if (utf8CodePage && !converted) {
         lossy = TRUE;
-        m = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        converted = WideToMultiByte(codePage, text.c_str(), -1, bytes);
     }
-    if (m > 0) {
-        bytes.assign(static_cast<size_t>(m), '\0');
-        WideCharToMultiByte(codePage, 0, text.c_str(), -1, &bytes[0], m, nullptr, lossyFlag);
-        bytes.resize(std::strlen(bytes.c_str()));
-    }
-    if (m > 0 && !lossy &&
+    if (converted) bytes.resize(std::strlen(bytes.c_str()));
+    if (converted && !lossy &&
         IsUtf8Text(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), true)) {
         std::string decoded = PercentDecode(bytes);
         decoded.resize(std::strlen(decoded.c_str()));

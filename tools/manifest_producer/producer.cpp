@@ -8,9 +8,10 @@
 
 #include "support/contained_path.h"
 #include "support/platform.h"
-#include "update/archive_writer.h"
-#include "update/download.h"
+#include "tools/publish/archive_writer.h"
+#include "inet/download.h"
 #include "update/manifest_crypto.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/update_file_xml.h"
 
 namespace producer {

@@ -13,7 +13,7 @@
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 #include "update/archive_extract.h"
-#include "update/download.h"
+#include "inet/download.h"
 #include "update/update_file_xml.h"
 
 using producer::CheckInstallName;

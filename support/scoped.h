@@ -4,7 +4,10 @@
 // code logged after a failure is the failure's own.
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <wininet.h>
 
+#include <cstdio>
 #include <utility>
 
 template <typename Traits>
@@ -82,12 +85,46 @@ struct MemoryDcTraits {
     static void Close(Handle h) { DeleteDC(h); }
 };
 
+// The status callback is unhooked before the handle is closed, so no
+// notification reaches an object that is going away.
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) {
+        InternetSetStatusCallbackW(h, nullptr);
+        InternetCloseHandle(h);
+    }
+};
+struct BCryptAlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+struct BCryptHashTraits {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { BCryptDestroyHash(h); }
+};
+struct FileStreamTraits {
+    using Handle = FILE*;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { fclose(h); }
+};
+
 using ScopedHandle = ScopedObject<KernelHandleTraits>;
 using ScopedFindHandle = ScopedObject<FindHandleTraits>;
 using ScopedModule = ScopedObject<ModuleTraits>;
 using ScopedIcon = ScopedObject<IconTraits>;
 using ScopedGdiObject = ScopedObject<GdiObjectTraits>;
 using ScopedMemoryDc = ScopedObject<MemoryDcTraits>;
+using ScopedInternetHandle = ScopedObject<InternetHandleTraits>;
+using ScopedBCryptAlgorithm = ScopedObject<BCryptAlgorithmTraits>;
+using ScopedBCryptHash = ScopedObject<BCryptHashTraits>;
+using ScopedFileStream = ScopedObject<FileStreamTraits>;
 
 // Selects an object into a DC and reselects the previous one when it ends.
 class ScopedSelectObject {
@@ -96,6 +133,10 @@ public:
     ~ScopedSelectObject() {
         if (m_old) SelectObject(m_dc, m_old);
     }
+    ScopedSelectObject(ScopedSelectObject&& other) noexcept : m_dc(other.m_dc), m_old(other.m_old) {
+        other.m_old = nullptr;
+    }
+    ScopedSelectObject& operator=(ScopedSelectObject&&) = delete;
     ScopedSelectObject(const ScopedSelectObject&) = delete;
     ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
 

@@ -15,7 +15,7 @@
 
 #include "support/logger.h"
 #include "testing/test_support.h"
-#include "update/archive_writer.h"
+#include "tools/publish/archive_writer.h"
 
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;

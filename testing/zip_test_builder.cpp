@@ -1,4 +1,4 @@
-#include "update/zip_test_builder.h"
+#include "testing/zip_test_builder.h"
 
 #include <zlib.h>
 

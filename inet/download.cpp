@@ -1,4 +1,4 @@
-#include "update/download.h"
+#include "inet/download.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -17,6 +17,7 @@
 #include "support/contained_path.h"
 #include "support/logger.h"
 #include "support/platform.h"
+#include "support/scoped.h"
 
 namespace {
 
@@ -32,26 +33,6 @@ std::wstring ErrorText(const inet::rest::_response* response) {
         AnsiToWide(response->error, static_cast<int>(strnlen(response->error, 256)));
     return wide ? std::wstring(wide.get()) : std::wstring();
 }
-
-// Closes a BCrypt algorithm provider or hash object.
-struct AlgorithmOwner {
-    BCRYPT_ALG_HANDLE handle = nullptr;
-    ~AlgorithmOwner() {
-        if (handle) BCryptCloseAlgorithmProvider(handle, 0);
-    }
-};
-struct HashOwner {
-    BCRYPT_HASH_HANDLE handle = nullptr;
-    ~HashOwner() {
-        if (handle) BCryptDestroyHash(handle);
-    }
-};
-struct FileOwner {
-    FILE* file = nullptr;
-    ~FileOwner() {
-        if (file) fclose(file);
-    }
-};
 
 }  // namespace
 
@@ -129,26 +110,26 @@ bool FetchFile(const std::wstring& url, const std::wstring& path) {
 }
 
 std::wstring ComputeFileMd5(const std::wstring& path) {
-    FileOwner file;
-    file.file = _wfopen(path.c_str(), L"rb");
-    if (!file.file) return L"-1";
+    ScopedFileStream file(_wfopen(path.c_str(), L"rb"));
+    if (!file) return L"-1";
 
-    AlgorithmOwner algorithm;
-    HashOwner hash;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_MD5_ALGORITHM, nullptr, 0)) ||
-        !BCRYPT_SUCCESS(BCryptCreateHash(algorithm.handle, &hash.handle, nullptr, 0, nullptr, 0, 0)))
-        return L"-1";
+    BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) return L"-1";
+    ScopedBCryptAlgorithm algorithm(rawAlgorithm);
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), &rawHash, nullptr, 0, nullptr, 0, 0))) return L"-1";
+    ScopedBCryptHash hash(rawHash);
     unsigned char block[1024];
     for (;;) {
-        size_t n = fread(block, 1, sizeof(block), file.file);
-        if (n > 0 && !BCRYPT_SUCCESS(BCryptHashData(hash.handle, block, static_cast<ULONG>(n), 0)))
+        size_t n = fread(block, 1, sizeof(block), file.get());
+        if (n > 0 && !BCRYPT_SUCCESS(BCryptHashData(hash.get(), block, static_cast<ULONG>(n), 0)))
             return L"-1";
         if (n < sizeof(block)) break;
     }
     // A read error is not the end of the file: no digest of part of it.
-    if (ferror(file.file)) return L"-1";
+    if (ferror(file.get())) return L"-1";
     unsigned char digest[16];
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.handle, digest, sizeof(digest), 0))) return L"-1";
+    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, sizeof(digest), 0))) return L"-1";
     wchar_t text[33] = {};
     for (int i = 0; i < 16; ++i) _snwprintf(text + i * 2, 3, L"%02x", digest[i]);
     text[32] = 0;

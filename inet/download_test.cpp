@@ -1,7 +1,7 @@
 // Downloads against the loopback test server and the file operations against
 // real files, reading the log records they write.
 
-#include "update/download.h"
+#include "inet/download.h"
 
 #include <gtest/gtest.h>
 

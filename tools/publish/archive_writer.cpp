@@ -1,4 +1,4 @@
-#include "update/archive_writer.h"
+#include "tools/publish/archive_writer.h"
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "framework/scoped.h"
+#include "support/scoped.h"
 #include "support/logger.h"
 #include "support/platform.h"
 

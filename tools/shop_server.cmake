@@ -1,5 +1,0 @@
-add_library(shop STATIC ${CMAKE_CURRENT_LIST_DIR}/shop_server/shop.cpp)
-target_link_libraries(shop PUBLIC http_test_server testing_support)
-add_executable(shop_server ${CMAKE_CURRENT_LIST_DIR}/shop_server/main.cpp)
-target_link_options(shop_server PRIVATE -municode)
-target_link_libraries(shop_server PRIVATE shop)
