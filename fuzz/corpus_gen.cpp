@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/publish/manifest_encrypt.h"
 #include "update/manifest_crypto.h"
 
 namespace {

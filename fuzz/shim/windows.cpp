@@ -1,6 +1,8 @@
 // The stand-in Win32 calls of the fuzzing build (see include/windows.h).
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <wininet.h>
 
 #include <clocale>
 #include <cstdio>
@@ -446,6 +448,36 @@ BOOL SHGetSpecialFolderPathW(HWND, LPWSTR, int, BOOL) {
     return FALSE;
 }
 
+BOOL CloseHandle(HANDLE) {
+    Fault("CloseHandle reached");
+}
+BOOL FindClose(HANDLE) {
+    Fault("FindClose reached");
+}
+BOOL DestroyIcon(HICON) {
+    Fault("DestroyIcon reached");
+}
+BOOL DeleteObject(HGDIOBJ) {
+    Fault("DeleteObject reached");
+}
+BOOL DeleteDC(HDC) {
+    Fault("DeleteDC reached");
+}
+HGDIOBJ SelectObject(HDC, HGDIOBJ) {
+    Fault("SelectObject reached");
+}
+INTERNET_STATUS_CALLBACK InternetSetStatusCallbackW(HINTERNET, INTERNET_STATUS_CALLBACK) {
+    Fault("InternetSetStatusCallbackW reached");
+}
+BOOL InternetCloseHandle(HINTERNET) {
+    Fault("InternetCloseHandle reached");
+}
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE, ULONG) {
+    Fault("BCryptCloseAlgorithmProvider reached");
+}
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE) {
+    Fault("BCryptDestroyHash reached");
+}
 LANGID GetUserDefaultLangID() {
     Fault("GetUserDefaultLangID reached");
 }

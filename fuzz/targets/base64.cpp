@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/manifest_crypto.h"
 
 namespace {

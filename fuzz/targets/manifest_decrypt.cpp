@@ -3,6 +3,7 @@
 // back.
 
 #include "fuzz_support.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/manifest_crypto.h"
 
 namespace {

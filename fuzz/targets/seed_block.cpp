@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/seed.h"
 
 namespace {

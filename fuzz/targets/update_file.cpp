@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "tools/publish/manifest_encrypt.h"
 #include "update/manifest_crypto.h"
 #include "update/update_file_xml.h"
 

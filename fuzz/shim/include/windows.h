@@ -32,6 +32,7 @@ typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
 typedef unsigned int UINT;
 typedef long LONG;
+typedef unsigned long ULONG;
 typedef std::int32_t HRESULT;
 typedef WORD LANGID;
 typedef wchar_t WCHAR;
@@ -50,6 +51,10 @@ typedef void* HANDLE;
 typedef HANDLE HMODULE;
 typedef HANDLE HINSTANCE;
 typedef HANDLE HWND;
+typedef HANDLE HICON;
+typedef HANDLE HGDIOBJ;
+typedef HANDLE HDC;
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 typedef std::intptr_t INT_PTR;
 typedef INT_PTR(WINAPI* FARPROC)();
 
@@ -148,6 +153,13 @@ BOOL SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int folder, BOOL create);
 DWORD GetFileAttributesW(LPCWSTR path);
 
 // Reached only by file and message work, never by a parser: these abort.
+// (The handle owners of support/scoped.h name the release calls.)
+BOOL CloseHandle(HANDLE handle);
+BOOL FindClose(HANDLE handle);
+BOOL DestroyIcon(HICON icon);
+BOOL DeleteObject(HGDIOBJ object);
+BOOL DeleteDC(HDC dc);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 LANGID GetUserDefaultLangID();
 DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, void* arguments);
