@@ -4,8 +4,11 @@ ARCH ?= win32 win64
 BUILD_ROOT ?= build
 JOBS ?= 2
 CTEST_ARGS ?=
+FUZZ_RUNS ?= 1000000
+# The short fuzzing step of `make test` (no: leave it out).
+FUZZ_TEST ?= yes
 
-.PHONY: all setup deps build test demo bench format clean
+.PHONY: all setup deps build test demo bench fuzz format clean
 
 all: build
 
@@ -30,6 +33,10 @@ test: build
 	  (start=$$(date +%s); cd $(BUILD_ROOT)/$$a && ctest --output-on-failure $(CTEST_ARGS) \
 	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc; echo $$(( $$(date +%s) - start )) > ../test-$$a.time) & \
 	done; wait; \
+	if [ "$(FUZZ_TEST)" = yes ]; then \
+	  bash fuzz/fuzz.sh --short > $(BUILD_ROOT)/fuzz-short.log 2>&1 || rc=1; \
+	  sed -n '/^== fuzz/,$$p' $(BUILD_ROOT)/fuzz-short.log | grep . || cat $(BUILD_ROOT)/fuzz-short.log; \
+	fi; \
 	for a in $(ARCH); do \
 	  echo "== tests ($$a)"; cat $(BUILD_ROOT)/test-$$a.log; \
 	  [ "$$(cat $(BUILD_ROOT)/test-$$a.rc)" = 0 ] || rc=1; \
@@ -57,8 +64,12 @@ bench:
 	@$(MAKE) --no-print-directory build ARCH=win64
 	@bash scripts/bench.sh
 
+# The parsers under libFuzzer with ASan and UBSan, natively (see FUZZING.md).
+fuzz:
+	@FUZZ_RUNS=$(FUZZ_RUNS) bash fuzz/fuzz.sh
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_ROOT)/win32 $(BUILD_ROOT)/win64
+	rm -rf $(BUILD_ROOT)/win32 $(BUILD_ROOT)/win64 $(BUILD_ROOT)/fuzz
