@@ -4,8 +4,11 @@ ARCH ?= win32 win64
 BUILD_ROOT ?= build
 JOBS ?= 2
 CTEST_ARGS ?=
+FUZZ_RUNS ?= 1000000
+# The short fuzzing step of `make test` (no: leave it out).
+FUZZ_TEST ?= yes
 
-.PHONY: all setup deps build test demo bench format clean
+.PHONY: all setup deps build test demo bench fuzz format clean
 
 all: build
 
@@ -27,24 +30,46 @@ build: deps
 test: build
 	@for a in $(ARCH); do bash scripts/wine-run.sh --init $$a & done; wait
 	@rc=0; for a in $(ARCH); do \
-	  (cd $(BUILD_ROOT)/$$a && ctest --output-on-failure --timeout 900 $(CTEST_ARGS) \
-	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc) & \
+	  (start=$$(date +%s); cd $(BUILD_ROOT)/$$a && ctest --output-on-failure $(CTEST_ARGS) \
+	     > ../test-$$a.log 2>&1; echo $$? > ../test-$$a.rc; echo $$(( $$(date +%s) - start )) > ../test-$$a.time) & \
 	done; wait; \
+	if [ "$(FUZZ_TEST)" = yes ]; then \
+	  bash fuzz/fuzz.sh --short > $(BUILD_ROOT)/fuzz-short.log 2>&1 || rc=1; \
+	  sed -n '/^== fuzz/,$$p' $(BUILD_ROOT)/fuzz-short.log | grep . || cat $(BUILD_ROOT)/fuzz-short.log; \
+	fi; \
 	for a in $(ARCH); do \
 	  echo "== tests ($$a)"; cat $(BUILD_ROOT)/test-$$a.log; \
 	  [ "$$(cat $(BUILD_ROOT)/test-$$a.rc)" = 0 ] || rc=1; \
-	done; exit $$rc
+	done; \
+	for a in $(ARCH); do echo "== $$a suite: $$(cat $(BUILD_ROOT)/test-$$a.time) s wall time"; done; exit $$rc
 
+# The demo times its phases: packages, third-party libraries, build, Wine
+# prefix and the run itself.
 demo:
-	@$(MAKE) --no-print-directory build ARCH=win32
-	@bash scripts/demo.sh
+	@set -e; now() { date +%s.%N; }; t0=$$(now); \
+	bash scripts/setup.sh; t1=$$(now); \
+	arch=$$(bash scripts/demo-arch.sh); \
+	bash scripts/build-deps.sh $$arch; t2=$$(now); \
+	cmake -S . -B $(BUILD_ROOT)/$$arch -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake \
+	  -DORVIN_DEPS=$(CURDIR)/build/deps/$$arch -DCMAKE_BUILD_TYPE=Release >/dev/null; \
+	cmake --build $(BUILD_ROOT)/$$arch -j$(JOBS); t3=$$(now); \
+	bash scripts/wine-run.sh --init $$arch; t4=$$(now); \
+	DEMO_ARCH=$$arch bash scripts/demo.sh; t5=$$(now); \
+	printf '\n== demo phases (%s)\n' $$arch; \
+	awk -v a=$$t0 -v b=$$t1 -v c=$$t2 -v d=$$t3 -v e=$$t4 -v f=$$t5 'BEGIN { \
+	  printf "  packages              %7.1f s\n  third-party libraries %7.1f s\n  build                 %7.1f s\n", b-a, c-b, d-c; \
+	  printf "  Wine prefix           %7.1f s\n  run                   %7.1f s\n  total                 %7.1f s\n", e-d, f-e, f-a }'
 
 bench:
 	@$(MAKE) --no-print-directory build ARCH=win64
 	@bash scripts/bench.sh
 
+# The parsers under libFuzzer with ASan and UBSan, natively (see FUZZING.md).
+fuzz:
+	@FUZZ_RUNS=$(FUZZ_RUNS) bash fuzz/fuzz.sh
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_ROOT)/win32 $(BUILD_ROOT)/win64
+	rm -rf $(BUILD_ROOT)/win32 $(BUILD_ROOT)/win64 $(BUILD_ROOT)/fuzz

@@ -7,7 +7,7 @@
 # shop publishes (testing/web_server.sh: a throwaway certificate on loopback).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-arch=${DEMO_ARCH:-win32}
+arch=${DEMO_ARCH:-$(bash "$top/scripts/demo-arch.sh")}
 bin=$top/build/$arch/bin
 tools=$top/build/$arch/bin
 demo=$top/build/demo
@@ -73,7 +73,10 @@ if [ "$web" = nginx ]; then
 else
   step "starting the local shop server"
   rm -f "$demo/port"
+  # The packages come a little slowly, so that the progress window can be
+  # seen (and photographed) while it shows the install.
   "$run" "$tools/shop_server.exe" "$(winpath "$demo/shop")" --port-file "$(winpath "$demo/port")" --seconds 900 \
+    --package-delay 1500 \
     > "$demo/server.log" 2>&1 &
   server=$!
   for _ in $(seq 600); do [ -s "$demo/port" ] && break; sleep 0.2; done
@@ -95,23 +98,48 @@ step "running $arch OrvinLauncher.exe \"$line\""
 "$run" "$bin/OrvinLauncher.exe" "$line" &
 launcher=$!
 
-# Screenshots of the progress window and of the editor's window, taken when
-# each appears on the demo's display.
+# Screenshots of the progress window while it shows the install and of the
+# editor's window, each cropped to its window, taken when each appears on the
+# demo's display.
 progress_shot=""; editor_shot=""
 display=${DISPLAY:-:$ORVIN_XVFB_DISPLAY}
+shoot() {  # window line of xwininfo's tree, output file
+  local id
+  id=$(echo "$1" | awk '{print $1}')
+  [ -n "$id" ] && DISPLAY=$display import -window "$id" "$2" 2>/dev/null
+}
+rm -f "$demo/progress-window.png" "$demo/editor-window.png" "$demo/progress-first.png"
 while kill -0 "$launcher" 2>/dev/null; do
   tree=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null || true)
-  if [ -z "$progress_shot" ] && echo "$tree" | grep -q '"Orvin demo".*267x68'; then
-    sleep 0.3
-    DISPLAY=$display import -window root "$demo/progress-window.png" 2>/dev/null && progress_shot=$demo/progress-window.png
+  if [ -z "$progress_shot" ] && [ -z "$editor_shot" ]; then
+    window=$(echo "$tree" | grep '"Orvin demo".*267x68' | head -1 || true)
+    # A first picture as soon as the window shows (all a run with nothing to
+    # install will give); the bar shows once the last package is on its way
+    # (a first step of several waits for the next one before it is drawn).
+    if [ -n "$window" ] && [ ! -f "$demo/progress-first.png" ]; then
+      shoot "$window" "$demo/progress-first.png" || true
+    fi
+    if [ -n "$window" ] && grep -qs 'shop/update/settings.zip' "$demo/server.log" 2>/dev/null; then
+      sleep 0.4
+      shoot "$window" "$demo/progress-window.png" && progress_shot=$demo/progress-window.png
+    elif [ -n "$window" ] && [ "$web" = nginx ] && grep -qs 'settings.zip' "$ORVIN_WEB_DIR/access.log" 2>/dev/null; then
+      shoot "$window" "$demo/progress-window.png" && progress_shot=$demo/progress-window.png
+    fi
   fi
-  if [ -z "$editor_shot" ] && echo "$tree" | grep -q '"Sample editor"'; then
-    sleep 0.5
-    DISPLAY=$display import -window root "$demo/editor-window.png" 2>/dev/null && editor_shot=$demo/editor-window.png
+  if [ -z "$editor_shot" ]; then
+    window=$(echo "$tree" | grep '"Sample editor"' | head -1 || true)
+    if [ -n "$window" ]; then
+      sleep 0.5
+      shoot "$window" "$demo/editor-window.png" && editor_shot=$demo/editor-window.png
+    fi
   fi
-  sleep 0.2
+  sleep 0.1
 done
 wait "$launcher" || true
+if [ -z "$progress_shot" ] && [ -f "$demo/progress-first.png" ]; then
+  mv "$demo/progress-first.png" "$demo/progress-window.png" && progress_shot=$demo/progress-window.png
+fi
+rm -f "$demo/progress-first.png"
 stop_server
 trap - EXIT
 

@@ -52,6 +52,9 @@ bool IsDeviceName(const std::wstring& component) {
 }  // namespace
 
 bool IsContainedName(const std::wstring& name) {
+    // Every Win32 call ends the path at a NUL, so "..\0x" reaches them as "..":
+    // what a NUL cuts off must not decide the checks below.
+    if (name.find(L'\0') != std::wstring::npos) return false;
     if (name.find(L':') != std::wstring::npos) return false;
     if (name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) return false;
     for (const std::wstring& component : SplitComponents(name)) {

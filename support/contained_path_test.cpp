@@ -21,6 +21,15 @@ TEST(ContainedPath, WhatCanLeaveTheFolderIsRefusedAndWhatCannotIsKept) {
     }
 }
 
+// Found by fuzzing: the platform reads each of these only up to the NUL, as a
+// climbing component or a device name.
+TEST(ContainedPath, ANameWithANulIsRefused) {
+    for (const std::wstring& name :
+         {std::wstring(L"..\0", 3), std::wstring(L"a\\..\0b\\x.dll", 12), std::wstring(L"CON\0.txt", 8)}) {
+        EXPECT_FALSE(IsContainedName(name)) << testing_support::WideToUtf8String(name);
+    }
+}
+
 TEST(ContainedPath, ComponentsAreThoseThePlatformResolves) {
     EXPECT_EQ((std::vector<std::wstring>{L"download", L"x.dat"}),
               ResolvedComponents(L".\\download. \\x.dat"));

@@ -1,4 +1,4 @@
-// shop_server ROOT [--port-file FILE] [--cart-failures N] [--seconds S]
+// shop_server ROOT [--port-file FILE] [--cart-failures N] [--package-delay MS] [--seconds S]
 //
 // Serves a shop folder on 127.0.0.1 (see shop.h) until ROOT\stop appears,
 // the time runs out, or the console is interrupted. Prints every request.
@@ -21,7 +21,8 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 }
 
 int Usage() {
-    fwprintf(stderr, L"usage: shop_server ROOT [--port-file FILE] [--cart-failures N] [--seconds S]\n");
+    fwprintf(stderr,
+             L"usage: shop_server ROOT [--port-file FILE] [--cart-failures N] [--package-delay MS] [--seconds S]\n");
     return 2;
 }
 }  // namespace
@@ -31,6 +32,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring root = argv[1];
     std::wstring portFile;
     int cartFailures = 0;
+    DWORD packageDelay = 0;
     DWORD seconds = 3600;
     for (int i = 2; i < argc; ++i) {
         std::wstring option = argv[i];
@@ -39,6 +41,8 @@ int wmain(int argc, wchar_t** argv) {
             portFile = argv[++i];
         } else if (option == L"--cart-failures") {
             cartFailures = _wtoi(argv[++i]);
+        } else if (option == L"--package-delay") {
+            packageDelay = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (option == L"--seconds") {
             seconds = static_cast<DWORD>(_wtoi(argv[++i]));
         } else {
@@ -59,6 +63,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     server.set_cart_failures(cartFailures);
+    server.set_package_delay(packageDelay);
     server.on_request([](const std::string& line) {
         printf("shop_server: %s\n", line.c_str());
         fflush(stdout);

@@ -73,6 +73,11 @@ void ShopServer::set_cart_failures(int failures) {
     m_cartFailures = failures;
 }
 
+void ShopServer::set_package_delay(DWORD milliseconds) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_packageDelay = milliseconds;
+}
+
 void ShopServer::on_request(std::function<void(const std::string&)> listener) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_listener = std::move(listener);
@@ -124,6 +129,8 @@ HttpAnswer ShopServer::Answer(const HttpRequestRecord& request) {
         if (IsPlainName(name)) {
             answer = File(m_root + L"update\\" + testing_support::Utf8ToWideString(name),
                           "application/octet-stream");
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (name != "activeupdate.xml") answer.body_delay_ms = m_packageDelay;
         }
     } else if (path == "/shop/cart") {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -40,6 +40,9 @@ public:
 
     // The cart answers 500 this many times before it confirms.
     void set_cart_failures(int failures);
+    // Each package answer waits this long before its body, so that the
+    // progress window can be seen during an install (demonstrations).
+    void set_package_delay(DWORD milliseconds);
     // Called with a one-line description of every request (for logging).
     void on_request(std::function<void(const std::string&)> listener);
 
@@ -57,6 +60,7 @@ private:
     std::wstring m_root;
     mutable std::mutex m_lock;
     int m_cartFailures = 0;
+    DWORD m_packageDelay = 0;
     std::vector<std::string> m_cart;
     std::function<void(const std::string&)> m_listener;
     testing_support::HttpTestServer m_server;
