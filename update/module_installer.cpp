@@ -19,6 +19,33 @@ namespace {
 
 const wchar_t kDownloadFolderName[] = L"download";
 
+InstallPhaseTimes* g_phaseTimes = nullptr;
+
+// Adds the time until it goes out of scope to one phase of g_phaseTimes.
+class PhaseClock {
+public:
+    explicit PhaseClock(double InstallPhaseTimes::*phase) : m_phase(phase) {
+        if (g_phaseTimes) QueryPerformanceCounter(&m_start);
+    }
+    ~PhaseClock() {
+        if (!g_phaseTimes) return;
+        // The caller logs the phase's own last error after the clock stops.
+        const DWORD error = ::GetLastError();
+        LARGE_INTEGER end, frequency;
+        QueryPerformanceCounter(&end);
+        QueryPerformanceFrequency(&frequency);
+        g_phaseTimes->*m_phase +=
+            static_cast<double>(end.QuadPart - m_start.QuadPart) / static_cast<double>(frequency.QuadPart);
+        ::SetLastError(error);
+    }
+    PhaseClock(const PhaseClock&) = delete;
+    PhaseClock& operator=(const PhaseClock&) = delete;
+
+private:
+    double InstallPhaseTimes::*m_phase;
+    LARGE_INTEGER m_start = {};
+};
+
 void SendProgress(CDialog& dialog, int total, int current) {
     ::SendMessageW(dialog.GetSafeHwnd(), WM_LAUNCH_PROGRESS, static_cast<WPARAM>(total),
                    static_cast<LPARAM>(current));
@@ -136,13 +163,22 @@ bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::ws
         const std::wstring& name = archives[static_cast<size_t>(i - 1)];
         const std::wstring url = filesUrl + name;
         const std::wstring path = downloadFolder + name;
-        if (!FetchFile(url, path)) {
+        bool fetched;
+        {
+            PhaseClock clock(&InstallPhaseTimes::download);
+            fetched = FetchFile(url, path);
+        }
+        if (!fetched) {
             Logger::Instance()->Write(L"* 오류: 파일을 다운로드 할수 없습니다. (url%s, path:%s)", url.c_str(),
                                       path.c_str());
             return false;
         }
-        const bool extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
-                                                   : ExtractZip(path, downloadFolder, L"", L"");
+        bool extracted;
+        {
+            PhaseClock clock(&InstallPhaseTimes::extraction);
+            extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
+                                            : ExtractZip(path, downloadFolder, L"", L"");
+        }
         if (!extracted) {
             Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
                                       path.c_str(), downloadFolder.c_str(), ::GetLastError());
@@ -163,14 +199,23 @@ bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std
         const std::wstring source = downloadFolder + entry.name;
         const std::wstring target = installFolder + entry.name;
         if (!entry.hash.empty()) {
-            const std::wstring hash = ComputeFileMd5(source);
+            std::wstring hash;
+            {
+                PhaseClock clock(&InstallPhaseTimes::hashCheck);
+                hash = ComputeFileMd5(source);
+            }
             if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
                 Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
                                           source.c_str(), hash.c_str());
                 return false;
             }
         }
-        if (!::MoveFileW(source.c_str(), target.c_str())) {
+        BOOL moved;
+        {
+            PhaseClock clock(&InstallPhaseTimes::moves);
+            moved = ::MoveFileW(source.c_str(), target.c_str());
+        }
+        if (!moved) {
             Logger::Instance()->Write(L"* 오류: 파일을 복사할수 없습니다. (src:%s, dest:%s, 0x%08x)",
                                       source.c_str(), target.c_str(), ::GetLastError());
             return false;
@@ -244,6 +289,13 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     SendProgress(dialog, archiveCount, archiveCount);
     if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    DeleteFolder(downloadFolder, true);
+    {
+        PhaseClock clock(&InstallPhaseTimes::cleanup);
+        DeleteFolder(downloadFolder, true);
+    }
     return true;
+}
+
+void SetInstallPhaseTimes(InstallPhaseTimes* times) {
+    g_phaseTimes = times;
 }
