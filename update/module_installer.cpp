@@ -66,11 +66,32 @@ bool IsBelowDownloadFolder(const std::wstring& name) {
            CompareStringOrdinal(components[0].c_str(), -1, kDownloadFolderName, -1, TRUE) == CSTR_EQUAL;
 }
 
+// True only when the folder is known to hold nothing: it is missing, or its
+// listing shows no entry.
+bool IsEmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    bool empty = true;
+    do {
+        empty = lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0;
+    } while (empty && ::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return empty;
+}
+
 // Every file name and archive name of the manifest is joined to the install
 // or download folder; a name that leads out of them, or a path through a
 // link, is refused before anything on disk changes.
 bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder) {
     const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
+    // Nothing below an empty download folder can be a link; asking about
+    // every name there would cost a failed lookup each.
+    const bool downloadLinks = !IsEmptyFolder(downloadFolder);
     for (const update_file_entry& entry : manifest.files) {
         if (!IsContainedName(entry.name) || ResolvedComponents(entry.name).empty() ||
             IsBelowDownloadFolder(entry.name)) {
@@ -85,8 +106,8 @@ bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& ins
             return false;
         }
         const bool installLink = CrossesLink(installFolder, entry.name);
-        if (installLink || CrossesLink(downloadFolder, entry.name) ||
-            CrossesLink(downloadFolder, entry.package)) {
+        if (installLink || (downloadLinks && (CrossesLink(downloadFolder, entry.name) ||
+                                              CrossesLink(downloadFolder, entry.package)))) {
             Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)",
                                       ((installLink ? installFolder : downloadFolder) + entry.name).c_str());
             return false;
