@@ -109,14 +109,28 @@ bool FetchFile(const std::wstring& url, const std::wstring& path) {
     return false;
 }
 
-std::wstring ComputeFileMd5(const std::wstring& path) {
+namespace {
+
+std::wstring FileMd5(const std::wstring& path, const WrittenFileDigests* digests) {
     // Opened as the runtime library's fopen(path, "rb") opens a file, so that
     // the same files open and the same are refused, without its stream
     // layer; read in large blocks (the block size does not change the digest).
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return L"-1";
+    std::wstring known;
+    if (digests && digests->Recall(file.get(), known)) return known;
     return Md5OfOpenFile(file.get());
+}
+
+}  // namespace
+
+std::wstring ComputeFileMd5(const std::wstring& path) {
+    return FileMd5(path, nullptr);
+}
+
+std::wstring ComputeFileMd5(const std::wstring& path, const WrittenFileDigests& digests) {
+    return FileMd5(path, &digests);
 }
 
 std::wstring GetFileVersionText(const std::wstring& path) {

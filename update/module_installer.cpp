@@ -9,6 +9,7 @@
 #include "framework/message_pump.h"
 #include "launch/startup_file_xml.h"
 #include "support/contained_path.h"
+#include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "update/archive_extract.h"
@@ -177,7 +178,7 @@ std::vector<std::wstring> ListArchives(const std::vector<update_file_entry>& ins
 // Downloads each archive into the download folder and unpacks it there; the
 // ".cab" extension chooses the cabinet extractor.
 bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::wstring& downloadFolder,
-                    const std::vector<std::wstring>& archives) {
+                    const std::vector<std::wstring>& archives, WrittenFileDigests& digests) {
     const int archiveCount = static_cast<int>(archives.size());
     for (int i = 1; i <= archiveCount; ++i) {
         SendProgress(dialog, archiveCount, i);
@@ -197,8 +198,14 @@ bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::ws
         bool extracted;
         {
             PhaseClock clock(&InstallPhaseTimes::extraction);
-            extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
-                                            : ExtractZip(path, downloadFolder, L"", L"");
+            if (IsCabinetPath(path)) {
+                extracted = ExtractCabinet(path, downloadFolder, L"", L"");
+                // The setup library writes files this run cannot hash on the
+                // way; any of them may replace one remembered before.
+                digests.Clear();
+            } else {
+                extracted = ExtractZip(path, downloadFolder, L"", L"", &digests);
+            }
         }
         if (!extracted) {
             Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
@@ -213,7 +220,8 @@ bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::ws
 // as they are) and moves it into place. The progress total stays the number
 // of archives.
 bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std::wstring& downloadFolder,
-                   const std::vector<update_file_entry>& installList, int archiveCount) {
+                   const std::vector<update_file_entry>& installList, int archiveCount,
+                   const WrittenFileDigests& digests) {
     int position = 0;
     for (const update_file_entry& entry : installList) {
         SendProgress(dialog, archiveCount, ++position);
@@ -223,7 +231,7 @@ bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std
             std::wstring hash;
             {
                 PhaseClock clock(&InstallPhaseTimes::hashCheck);
-                hash = ComputeFileMd5(source);
+                hash = ComputeFileMd5(source, digests);
             }
             if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
                 Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
@@ -306,9 +314,12 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     }
     const std::vector<std::wstring> archives = ListArchives(installList);
     const int archiveCount = static_cast<int>(archives.size());
-    if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives)) return false;
+    // Zip items are hashed as they are unpacked; their check then needs no
+    // second pass over the file.
+    WrittenFileDigests digests;
+    if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives, digests)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount)) return false;
+    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
     {
         PhaseClock clock(&InstallPhaseTimes::cleanup);
