@@ -3,7 +3,6 @@
 #include <bcrypt.h>
 #include <winternl.h>
 
-#include <cwchar>
 
 #ifndef NT_SUCCESS
 #define NT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
@@ -52,10 +51,13 @@ std::wstring Md5Stream::Text() {
         m_text = L"-1";
         return m_text;
     }
-    wchar_t text[33] = {};
-    for (int i = 0; i < 16; ++i) _snwprintf(text + i * 2, 3, L"%02x", digest[i]);
-    text[32] = 0;
-    m_text = text;
+    // "%02x" per byte, in digest order.
+    static const wchar_t kHex[] = L"0123456789abcdef";
+    m_text.resize(32);
+    for (int i = 0; i < 16; ++i) {
+        m_text[static_cast<size_t>(i) * 2] = kHex[digest[i] >> 4];
+        m_text[static_cast<size_t>(i) * 2 + 1] = kHex[digest[i] & 15];
+    }
     return m_text;
 }
 
