@@ -87,8 +87,12 @@ bool IsEmptyFolder(const std::wstring& folder) {
 
 // Every file name and archive name of the manifest is joined to the install
 // or download folder; a name that leads out of them, or a path through a
-// link, is refused before anything on disk changes.
-bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder) {
+// link, is refused before anything on disk changes. installedAttributes
+// receives, per entry, the attributes the check read for install folder +
+// name (INVALID_FILE_ATTRIBUTES when missing, or when the name holds a
+// separator and so was looked up in another spelling).
+bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder,
+                        std::vector<DWORD>& installedAttributes) {
     const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
     // Nothing below an empty download folder can be a link; asking about
     // every name there would cost a failed lookup each.
@@ -106,7 +110,11 @@ bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& ins
                 entry.name.c_str(), entry.package.c_str());
             return false;
         }
-        const bool installLink = CrossesLink(installFolder, entry.name);
+        DWORD attributes = INVALID_FILE_ATTRIBUTES;
+        const bool installLink = CrossesLink(installFolder, entry.name, &attributes);
+        installedAttributes.push_back(entry.name.find_first_of(L"\\/") == std::wstring::npos
+                                          ? attributes
+                                          : INVALID_FILE_ATTRIBUTES);
         if (installLink || (downloadLinks && (CrossesLink(downloadFolder, entry.name) ||
                                               CrossesLink(downloadFolder, entry.package)))) {
             Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)",
@@ -272,22 +280,31 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
                                   manifestUrl.c_str());
         return false;
     }
-    if (!CheckManifestNames(manifest, installFolder)) return false;
+    std::vector<DWORD> checkedAttributes;
+    if (!CheckManifestNames(manifest, installFolder, checkedAttributes)) return false;
     moduleName = manifest.module;
 
-    for (const update_file_entry& entry : manifest.files) {
+    // The check of the names has just read every plainly named file's
+    // attributes; until this loop deletes a file, nothing on disk has changed,
+    // so a file found there exists without asking again.
+    bool deleted = false;
+    for (size_t i = 0; i < manifest.files.size(); ++i) {
+        const update_file_entry& entry = manifest.files[i];
         const std::wstring path = installFolder + entry.name;
-        if (!::PathFileExistsW(path.c_str())) {
+        const bool known = !deleted && checkedAttributes[i] != INVALID_FILE_ATTRIBUTES;
+        if (!known && !::PathFileExistsW(path.c_str())) {
             installList.push_back(entry);
         } else if (!entry.hash.empty()) {
             if (lstrcmpiW(ComputeFileMd5(path).c_str(), entry.hash.c_str()) != 0) {
                 // Read-only files too: a package may carry them, and one that
                 // stayed would block its own update on every later run.
                 DeleteFileForce(path);
+                deleted = true;
                 installList.push_back(entry);
             }
         } else if (lstrcmpiW(GetFileVersionText(path).c_str(), entry.version.c_str()) != 0) {
             DeleteFileForce(path);
+            deleted = true;
             installList.push_back(entry);
         }
     }
