@@ -3,7 +3,6 @@
 #include <bcrypt.h>
 #include <winternl.h>
 
-
 #ifndef NT_SUCCESS
 #define NT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
 #endif
@@ -46,8 +45,8 @@ std::wstring Md5Stream::Text() {
     if (m_done) return m_text;
     m_done = true;
     unsigned char digest[16];
-    if (m_failed ||
-        !BCRYPT_SUCCESS(BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(m_hash), digest, sizeof(digest), 0))) {
+    if (m_failed || !BCRYPT_SUCCESS(BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(m_hash), digest,
+                                                     sizeof(digest), 0))) {
         m_text = L"-1";
         return m_text;
     }
@@ -98,8 +97,10 @@ bool Describe(HANDLE file, Description& d) {
     FILE_INTERNAL_INFORMATION internal = {};
     FILE_BASIC_INFO basic;
     LARGE_INTEGER size;
-    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof(internal), FileInternalInformation)) ||
-        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) || !GetFileSizeEx(file, &size))
+    if (!NT_SUCCESS(
+            NtQueryInformationFile(file, &status, &internal, sizeof(internal), FileInternalInformation)) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
+        !GetFileSizeEx(file, &size))
         return false;
     d.identity = static_cast<ULONGLONG>(internal.IndexNumber.QuadPart);
     d.size = static_cast<ULONGLONG>(size.QuadPart);
@@ -134,7 +135,8 @@ bool WrittenFileDigests::Recall(HANDLE file, std::wstring& md5) const {
     if (!Describe(file, d)) return false;
     auto found = m_files.find(d.identity);
     if (found == m_files.end() || found->second.size != d.size ||
-        !SameTime(found->second.creationTime, d.creationTime) || !SameTime(found->second.writeTime, d.writeTime))
+        !SameTime(found->second.creationTime, d.creationTime) ||
+        !SameTime(found->second.writeTime, d.writeTime))
         return false;
     md5 = found->second.md5;
     return true;

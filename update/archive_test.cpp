@@ -372,11 +372,12 @@ TEST_F(ArchiveTest, ZipDigestsAreThoseOfTheFilesWritten) {
     RawItem stored = FileItem("sub/stored.txt", "kept as it is");
     stored.deflate = false;
     WrittenFileDigests digests;
-    ASSERT_TRUE(ExtractZip(Zip({FileItem("empty.txt", ""), FileItem("big.txt", big), stored}), m_dest, L"", L"",
-                           &digests));
+    ASSERT_TRUE(ExtractZip(Zip({FileItem("empty.txt", ""), FileItem("big.txt", big), stored}), m_dest, L"",
+                           L"", &digests));
     for (const wchar_t* name : {L"empty.txt", L"big.txt", L"sub\\stored.txt"}) {
         const std::wstring path = m_dest + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         std::wstring md5;
         EXPECT_TRUE(digests.Recall(file, md5)) << testing_support::WideToUtf8String(name);
@@ -395,7 +396,8 @@ TEST_F(ArchiveTest, ZipItemReplacedLaterIsReadBack) {
     EXPECT_EQ(ComputeFileMd5(m_dest + L"a.txt"), ComputeFileMd5(m_dest + L"a.txt", digests));
     // Changed in place, same size.
     ASSERT_TRUE(ExtractZip(Zip({FileItem("b.txt", "12345")}), m_dest, L"", L"", &digests));
-    HANDLE file = CreateFileW((m_dest + L"b.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW((m_dest + L"b.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file, "54321", 5, &written, nullptr));

@@ -112,9 +112,8 @@ bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& ins
         }
         DWORD attributes = INVALID_FILE_ATTRIBUTES;
         const bool installLink = CrossesLink(installFolder, entry.name, &attributes);
-        installedAttributes.push_back(entry.name.find_first_of(L"\\/") == std::wstring::npos
-                                          ? attributes
-                                          : INVALID_FILE_ATTRIBUTES);
+        installedAttributes.push_back(
+            entry.name.find_first_of(L"\\/") == std::wstring::npos ? attributes : INVALID_FILE_ATTRIBUTES);
         if (installLink || (downloadLinks && (CrossesLink(downloadFolder, entry.name) ||
                                               CrossesLink(downloadFolder, entry.package)))) {
             Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)",
@@ -336,7 +335,8 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     WrittenFileDigests digests;
     if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives, digests)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests)) return false;
+    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests))
+        return false;
     SendProgress(dialog, archiveCount, archiveCount);
     {
         PhaseClock clock(&InstallPhaseTimes::cleanup);

@@ -108,7 +108,8 @@ _request::_request() {
     static const std::wstring agent = [] {
         std::wstring wide;
         std::string narrow = make_user_agent("WinInetRest/1.0");
-        if (!narrow.empty()) (void)MultiByteToWide(CP_ACP, narrow.data(), static_cast<int>(narrow.size()), wide);
+        if (!narrow.empty())
+            (void)MultiByteToWide(CP_ACP, narrow.data(), static_cast<int>(narrow.size()), wide);
         return wide;
     }();
     user_agent = agent;

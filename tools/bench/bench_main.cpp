@@ -127,7 +127,8 @@ std::vector<std::wstring> MakeModule(const std::wstring& folder, int files, size
 // one hash object and large reads per file.
 bool Md5Floor(const std::vector<std::wstring>& paths) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) return false;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0)))
+        return false;
     std::vector<unsigned char> buffer(kFloorBlock);
     unsigned char digest[16];
     bool ok = true;
@@ -201,7 +202,8 @@ bool PlainInstall(const std::wstring& filesUrl, const std::wstring& folder, Base
         if (!PlainFetch(filesUrl + a, path)) return false;
         double t1 = Now();
         const bool cab = std::wstring(a).find(L".cab") != std::wstring::npos;
-        if (!(cab ? ExtractCabinet(path, folder, L"", L"") : ExtractZip(path, folder, L"", L""))) return false;
+        if (!(cab ? ExtractCabinet(path, folder, L"", L"") : ExtractZip(path, folder, L"", L"")))
+            return false;
         times.fetch += t1 - t0;
         times.extraction += Now() - t1;
     }
@@ -266,8 +268,8 @@ ProbeResult Probe(const std::wstring& kind, const std::wstring& work, const std:
     auto quoted = [](const std::wstring& text) {
         return L" \"" + text + (!text.empty() && text.back() == L'\\' ? L"\\\"" : L"\"");
     };
-    std::wstring command = quoted(self).substr(1) + L" --probe " + kind + quoted(result) + quoted(work) + quoted(folder) +
-                           quoted(startup.update_url) + quoted(startup.update_files_url);
+    std::wstring command = quoted(self).substr(1) + L" --probe " + kind + quoted(result) + quoted(work) +
+                           quoted(folder) + quoted(startup.update_url) + quoted(startup.update_files_url);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
@@ -328,7 +330,8 @@ int main() {
     CreateDirectoryW(source.c_str(), nullptr);
     CreateDirectoryW(published.c_str(), nullptr);
 
-    printf("preparing %d files, about %zu MB, in %d archives...\n", options.files, options.megabytes, kArchives);
+    printf("preparing %d files, about %zu MB, in %d archives...\n", options.files, options.megabytes,
+           kArchives);
     fflush(stdout);
     std::vector<std::wstring> names = MakeModule(source, options.files, options.megabytes << 20);
     producer::ProducerOptions producerOptions;
@@ -338,7 +341,8 @@ int main() {
     for (int a = 0; a < kArchives; ++a) {
         producer::PackageSpec spec;
         spec.name = kArchiveNames[a];
-        for (int i = a; i < options.files; i += kArchives) spec.files.push_back(names[static_cast<size_t>(i)]);
+        for (int i = a; i < options.files; i += kArchives)
+            spec.files.push_back(names[static_cast<size_t>(i)]);
         producerOptions.packages.push_back(spec);
     }
     std::wstring error;
@@ -470,9 +474,10 @@ int main() {
 
     const Spread c = SpreadOf(check), f = SpreadOf(floor), cr = SpreadOf(checkRatio);
     const Spread i = SpreadOf(install), p = SpreadOf(plain), ir = SpreadOf(installRatio);
-    printf("\nmodule: %d files, %zu MB in %d archives (%s); %d rounds after a warm-up, launcher and baseline "
-           "interleaved\n",
-           options.files, options.megabytes, kArchives, "1 cabinet, 2 zip", options.rounds);
+    printf(
+        "\nmodule: %d files, %zu MB in %d archives (%s); %d rounds after a warm-up, launcher and baseline "
+        "interleaved\n",
+        options.files, options.megabytes, kArchives, "1 cabinet, 2 zip", options.rounds);
     printf("figures: median (min-max)\n\n");
     printf("1. update check, all current (CollectUpdateFiles)\n");
     printf("   launcher  %s\n", Show(c, "s", 3).c_str());
