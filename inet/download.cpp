@@ -1,7 +1,6 @@
 #include "inet/download.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <io.h>
 
@@ -15,6 +14,7 @@
 #include "framework/file_find.h"
 #include "inet/rest/rest.h"
 #include "support/contained_path.h"
+#include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "support/scoped.h"
@@ -109,31 +109,28 @@ bool FetchFile(const std::wstring& url, const std::wstring& path) {
     return false;
 }
 
-std::wstring ComputeFileMd5(const std::wstring& path) {
-    ScopedFileStream file(_wfopen(path.c_str(), L"rb"));
-    if (!file) return L"-1";
+namespace {
 
-    BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) return L"-1";
-    ScopedBCryptAlgorithm algorithm(rawAlgorithm);
-    BCRYPT_HASH_HANDLE rawHash = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), &rawHash, nullptr, 0, nullptr, 0, 0))) return L"-1";
-    ScopedBCryptHash hash(rawHash);
-    unsigned char block[1024];
-    for (;;) {
-        size_t n = fread(block, 1, sizeof(block), file.get());
-        if (n > 0 && !BCRYPT_SUCCESS(BCryptHashData(hash.get(), block, static_cast<ULONG>(n), 0)))
-            return L"-1";
-        if (n < sizeof(block)) break;
-    }
-    // A read error is not the end of the file: no digest of part of it.
-    if (ferror(file.get())) return L"-1";
-    unsigned char digest[16];
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, sizeof(digest), 0))) return L"-1";
-    wchar_t text[33] = {};
-    for (int i = 0; i < 16; ++i) _snwprintf(text + i * 2, 3, L"%02x", digest[i]);
-    text[32] = 0;
-    return text;
+std::wstring FileMd5(const std::wstring& path, const WrittenFileDigests* digests) {
+    // Opened as the runtime library's fopen(path, "rb") opens a file, so that
+    // the same files open and the same are refused, without its stream
+    // layer; read in large blocks (the block size does not change the digest).
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return L"-1";
+    std::wstring known;
+    if (digests && digests->Recall(file.get(), known)) return known;
+    return Md5OfOpenFile(file.get());
+}
+
+}  // namespace
+
+std::wstring ComputeFileMd5(const std::wstring& path) {
+    return FileMd5(path, nullptr);
+}
+
+std::wstring ComputeFileMd5(const std::wstring& path, const WrittenFileDigests& digests) {
+    return FileMd5(path, &digests);
 }
 
 std::wstring GetFileVersionText(const std::wstring& path) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class WrittenFileDigests;
+
 struct ByteBuffer {
     std::vector<unsigned char> bytes;  // may be longer than length
     int length = 0;                    // valid bytes at the start of bytes
@@ -19,6 +21,9 @@ struct ByteBuffer {
 [[nodiscard]] bool FetchFile(const std::wstring& url, const std::wstring& path);
 // 32 lowercase hexadecimal digits, or "-1" when the file cannot be opened.
 std::wstring ComputeFileMd5(const std::wstring& path);
+// The same text, taken from digests when the file is one remembered there and
+// unchanged since; read and hashed otherwise.
+std::wstring ComputeFileMd5(const std::wstring& path, const WrittenFileDigests& digests);
 // "a.b.c.d" from the fixed file version, or empty.
 std::wstring GetFileVersionText(const std::wstring& path);
 [[nodiscard]] bool CreateDirectories(const std::wstring& path);

@@ -13,8 +13,12 @@ void CMyInternetSession::OnStatusCallback(DWORD_PTR, DWORD internetStatus, void*
                                           DWORD statusInformationLength) {
     if (!response) return;
     std::string text;
-    if (rest::status_text(internetStatus, statusInformation, statusInformationLength, text))
-        response->trace.push_back(text);
+    if (!rest::status_text(internetStatus, statusInformation, statusInformationLength, text)) return;
+    // WinInet reports every block it receives; a repeat of the last text is
+    // kept once, so that the list stays small whatever the body's size (a
+    // file download would otherwise hold one entry per 8 KB in memory).
+    if (!response->trace.empty() && response->trace.back() == text) return;
+    response->trace.push_back(text);
 }
 
 namespace rest {

@@ -80,6 +80,26 @@ TEST(StatusCallback, AppendsToTheResponseOrNothingWithoutOne) {
     EXPECT_EQ("Unknown status : 42", response.trace[1]);
 }
 
+TEST(StatusCallback, EveryReceivedBlockOfABodyLeavesOneEntry) {
+    _request request;
+    _response response;
+    CMyInternetSession session(request.user_agent.c_str(), 1, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                               INTERNET_FLAG_DONT_CACHE);
+    session.response = &response;
+    session.OnStatusCallback(1, 31, nullptr, 0);
+    for (int block = 0; block < 1000; ++block) {
+        session.OnStatusCallback(1, 40, nullptr, 0);
+        session.OnStatusCallback(1, 41, nullptr, 0);
+    }
+    session.OnStatusCallback(1, 50, nullptr, 0);
+    session.OnStatusCallback(1, 41, nullptr, 0);
+    ASSERT_EQ(4u, response.trace.size());
+    EXPECT_EQ("Request sent", response.trace[0]);
+    EXPECT_EQ("Response received", response.trace[1]);
+    EXPECT_EQ("Closing the connection to the server", response.trace[2]);
+    EXPECT_EQ("Response received", response.trace[3]);
+}
+
 TEST(UserAgent, LegacyTokenIsRemovedEverywhere) {
     EXPECT_EQ("Mozilla/4.0 (compatible; Windows NT 6.1) WinInetRest/1.0",
               compose_user_agent("Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1)", "WinInetRest/1.0"));

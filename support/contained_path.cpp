@@ -106,15 +106,21 @@ bool IsLinkPath(const std::wstring& path) {
     return link;
 }
 
-bool CrossesLink(const std::wstring& base, const std::wstring& relative) {
+bool CrossesLink(const std::wstring& base, const std::wstring& relative, DWORD* deepestAttributes) {
     std::wstring path = base;
     if (!path.empty() && !IsSeparator(path.back())) path += L'\\';
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
     for (const std::wstring& component : SplitComponents(relative)) {
         if (component.empty()) continue;
         path += component;
-        if (IsLinkPath(path)) return true;
+        // As IsLinkPath asks: the path never ends in a separator here.
+        const DWORD error = ::GetLastError();
+        attributes = GetPathAttributes(path);
+        ::SetLastError(error);
+        if (IsLinkAttributes(attributes)) return true;
         path += L'\\';
     }
+    if (deepestAttributes) *deepestAttributes = attributes;
     return false;
 }
 

@@ -38,8 +38,12 @@ DWORD GetEntryAttributes(const std::wstring& path, DWORD found);
 // True when the path exists and is a link (a trailing separator is ignored).
 [[nodiscard]] bool IsLinkPath(const std::wstring& path);
 // True when any existing level of base + relative below base is a link;
-// base itself is the caller's to check.
-[[nodiscard]] bool CrossesLink(const std::wstring& base, const std::wstring& relative);
+// base itself is the caller's to check. When no link is crossed and
+// deepestAttributes is given, it receives the attributes of the deepest level
+// (INVALID_FILE_ATTRIBUTES when that does not exist, or when relative names
+// no level at all).
+[[nodiscard]] bool CrossesLink(const std::wstring& base, const std::wstring& relative,
+                               DWORD* deepestAttributes = nullptr);
 // Removes a link itself, never what it points to. attributes are the link's.
 [[nodiscard]] bool RemoveLink(const std::wstring& path, DWORD attributes);
 

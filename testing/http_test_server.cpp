@@ -324,6 +324,11 @@ void HttpTestServer::AcceptLoop() {
         if (ready == 0) continue;
         SOCKET s = accept(m_listen, nullptr, nullptr);
         if (s == INVALID_SOCKET) continue;
+        // The head and the body go out in separate sends: with Nagle's rule
+        // the second would wait for the client's delayed acknowledgement
+        // (tens of milliseconds on loopback), which no real server adds.
+        const BOOL noDelay = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
         ++m_connections;
         auto connection = std::make_unique<Connection>();
         connection->socket = s;

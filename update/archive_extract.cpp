@@ -154,7 +154,7 @@ bool ExtractCabinet(const std::wstring& cabinet, const std::wstring& destination
 }
 
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, const std::wstring& fileName,
-                const std::wstring& newName) {
+                const std::wstring& newName, WrittenFileDigests* digests) {
     if (_waccess(zipPath.c_str(), 0) != 0) {
         Logger::Instance()->Write(L"Extract Zip failed to File not found");
         return false;
@@ -177,6 +177,7 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination, co
     const std::wstring targetName = newName.empty() ? fileName : newName;
 
     ZipArchive zip;
+    zip.SetWrittenDigests(digests);
     if (!zip.Open(zipPath)) {
         Logger::Instance()->Write(L"Extract Zip failed to OpenZip");
         return false;

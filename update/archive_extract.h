@@ -9,6 +9,8 @@
 
 #include <string>
 
+class WrittenFileDigests;
+
 struct CabinetExtractContext {
     wchar_t fileName[MAX_PATH];     // the one file to extract; empty = every file
     wchar_t newName[MAX_PATH];      // the name the filtered file is written under
@@ -37,6 +39,8 @@ UINT CALLBACK CabinetFileCallback(PVOID context, UINT notification, UINT_PTR par
                                   const std::wstring& fileName, const std::wstring& newName);
 
 // False when the zip cannot be read or an item cannot be written (logged);
-// items unpacked before the failure stay.
+// items unpacked before the failure stay. With digests, the MD5 of every file
+// written is remembered there as it is written.
 [[nodiscard]] bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination,
-                              const std::wstring& fileName, const std::wstring& newName);
+                              const std::wstring& fileName, const std::wstring& newName,
+                              WrittenFileDigests* digests = nullptr);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "inet/download.h"
+#include "support/file_digest.h"
 #include "support/logger.h"
 #include "testing/test_support.h"
 #include "update/archive_extract.h"
@@ -362,6 +364,49 @@ TEST_F(ArchiveTest, ZipLargeItemIsInflatedWhole) {
     ASSERT_TRUE(ExtractZip(Zip({FileItem("big.bin", big), stored}), m_dest, L"", L""));
     EXPECT_EQ(ReadText(m_dest + L"big.bin"), big);
     EXPECT_EQ(ReadText(m_dest + L"stored.bin"), big.substr(0, 20000));
+}
+
+TEST_F(ArchiveTest, ZipDigestsAreThoseOfTheFilesWritten) {
+    std::string big;
+    for (int i = 0; i < 100000; ++i) big += static_cast<char>('a' + (i * 7) % 26);
+    RawItem stored = FileItem("sub/stored.txt", "kept as it is");
+    stored.deflate = false;
+    WrittenFileDigests digests;
+    ASSERT_TRUE(ExtractZip(Zip({FileItem("empty.txt", ""), FileItem("big.txt", big), stored}), m_dest, L"",
+                           L"", &digests));
+    for (const wchar_t* name : {L"empty.txt", L"big.txt", L"sub\\stored.txt"}) {
+        const std::wstring path = m_dest + name;
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        std::wstring md5;
+        EXPECT_TRUE(digests.Recall(file, md5)) << testing_support::WideToUtf8String(name);
+        CloseHandle(file);
+        EXPECT_EQ(ComputeFileMd5(path), md5);
+        EXPECT_EQ(ComputeFileMd5(path), ComputeFileMd5(path, digests));
+    }
+    EXPECT_EQ(L"d41d8cd98f00b204e9800998ecf8427e", ComputeFileMd5(m_dest + L"empty.txt", digests));
+}
+
+TEST_F(ArchiveTest, ZipItemReplacedLaterIsReadBack) {
+    WrittenFileDigests digests;
+    ASSERT_TRUE(ExtractZip(Zip({FileItem("a.txt", "first")}), m_dest, L"", L"", &digests));
+    // The same name from a cabinet, written by the setup library unseen.
+    ASSERT_TRUE(ExtractCabinet(Cabinet({{L"a.txt", "other"}}), m_dest, L"", L""));
+    EXPECT_EQ(ComputeFileMd5(m_dest + L"a.txt"), ComputeFileMd5(m_dest + L"a.txt", digests));
+    // Changed in place, same size.
+    ASSERT_TRUE(ExtractZip(Zip({FileItem("b.txt", "12345")}), m_dest, L"", L"", &digests));
+    HANDLE file =
+        CreateFileW((m_dest + L"b.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "54321", 5, &written, nullptr));
+    CloseHandle(file);
+    EXPECT_EQ(ComputeFileMd5(m_dest + L"b.txt"), ComputeFileMd5(m_dest + L"b.txt", digests));
+    EXPECT_EQ(ReadText(m_dest + L"b.txt"), "54321");
+    // Gone: no digest, as for any file that cannot be opened.
+    ASSERT_TRUE(DeleteFileW((m_dest + L"b.txt").c_str()));
+    EXPECT_EQ(L"-1", ComputeFileMd5(m_dest + L"b.txt", digests));
 }
 
 TEST_F(ArchiveTest, ZipNonUtf8NameFollowsTheAnsiCodePage) {

@@ -9,6 +9,7 @@
 #include "framework/message_pump.h"
 #include "launch/startup_file_xml.h"
 #include "support/contained_path.h"
+#include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "update/archive_extract.h"
@@ -18,6 +19,33 @@
 namespace {
 
 const wchar_t kDownloadFolderName[] = L"download";
+
+InstallPhaseTimes* g_phaseTimes = nullptr;
+
+// Adds the time until it goes out of scope to one phase of g_phaseTimes.
+class PhaseClock {
+public:
+    explicit PhaseClock(double InstallPhaseTimes::*phase) : m_phase(phase) {
+        if (g_phaseTimes) QueryPerformanceCounter(&m_start);
+    }
+    ~PhaseClock() {
+        if (!g_phaseTimes) return;
+        // The caller logs the phase's own last error after the clock stops.
+        const DWORD error = ::GetLastError();
+        LARGE_INTEGER end, frequency;
+        QueryPerformanceCounter(&end);
+        QueryPerformanceFrequency(&frequency);
+        g_phaseTimes->*m_phase +=
+            static_cast<double>(end.QuadPart - m_start.QuadPart) / static_cast<double>(frequency.QuadPart);
+        ::SetLastError(error);
+    }
+    PhaseClock(const PhaseClock&) = delete;
+    PhaseClock& operator=(const PhaseClock&) = delete;
+
+private:
+    double InstallPhaseTimes::*m_phase;
+    LARGE_INTEGER m_start = {};
+};
 
 void SendProgress(CDialog& dialog, int total, int current) {
     ::SendMessageW(dialog.GetSafeHwnd(), WM_LAUNCH_PROGRESS, static_cast<WPARAM>(total),
@@ -39,11 +67,36 @@ bool IsBelowDownloadFolder(const std::wstring& name) {
            CompareStringOrdinal(components[0].c_str(), -1, kDownloadFolderName, -1, TRUE) == CSTR_EQUAL;
 }
 
+// True only when the folder is known to hold nothing: it is missing, or its
+// listing shows no entry.
+bool IsEmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    bool empty = true;
+    do {
+        empty = lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0;
+    } while (empty && ::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return empty;
+}
+
 // Every file name and archive name of the manifest is joined to the install
 // or download folder; a name that leads out of them, or a path through a
-// link, is refused before anything on disk changes.
-bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder) {
+// link, is refused before anything on disk changes. installedAttributes
+// receives, per entry, the attributes the check read for install folder +
+// name (INVALID_FILE_ATTRIBUTES when missing, or when the name holds a
+// separator and so was looked up in another spelling).
+bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& installFolder,
+                        std::vector<DWORD>& installedAttributes) {
     const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
+    // Nothing below an empty download folder can be a link; asking about
+    // every name there would cost a failed lookup each.
+    const bool downloadLinks = !IsEmptyFolder(downloadFolder);
     for (const update_file_entry& entry : manifest.files) {
         if (!IsContainedName(entry.name) || ResolvedComponents(entry.name).empty() ||
             IsBelowDownloadFolder(entry.name)) {
@@ -57,9 +110,12 @@ bool CheckManifestNames(const update_file_xml& manifest, const std::wstring& ins
                 entry.name.c_str(), entry.package.c_str());
             return false;
         }
-        const bool installLink = CrossesLink(installFolder, entry.name);
-        if (installLink || CrossesLink(downloadFolder, entry.name) ||
-            CrossesLink(downloadFolder, entry.package)) {
+        DWORD attributes = INVALID_FILE_ATTRIBUTES;
+        const bool installLink = CrossesLink(installFolder, entry.name, &attributes);
+        installedAttributes.push_back(
+            entry.name.find_first_of(L"\\/") == std::wstring::npos ? attributes : INVALID_FILE_ATTRIBUTES);
+        if (installLink || (downloadLinks && (CrossesLink(downloadFolder, entry.name) ||
+                                              CrossesLink(downloadFolder, entry.package)))) {
             Logger::Instance()->Write(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:%s)",
                                       ((installLink ? installFolder : downloadFolder) + entry.name).c_str());
             return false;
@@ -129,20 +185,35 @@ std::vector<std::wstring> ListArchives(const std::vector<update_file_entry>& ins
 // Downloads each archive into the download folder and unpacks it there; the
 // ".cab" extension chooses the cabinet extractor.
 bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::wstring& downloadFolder,
-                    const std::vector<std::wstring>& archives) {
+                    const std::vector<std::wstring>& archives, WrittenFileDigests& digests) {
     const int archiveCount = static_cast<int>(archives.size());
     for (int i = 1; i <= archiveCount; ++i) {
         SendProgress(dialog, archiveCount, i);
         const std::wstring& name = archives[static_cast<size_t>(i - 1)];
         const std::wstring url = filesUrl + name;
         const std::wstring path = downloadFolder + name;
-        if (!FetchFile(url, path)) {
+        bool fetched;
+        {
+            PhaseClock clock(&InstallPhaseTimes::download);
+            fetched = FetchFile(url, path);
+        }
+        if (!fetched) {
             Logger::Instance()->Write(L"* 오류: 파일을 다운로드 할수 없습니다. (url%s, path:%s)", url.c_str(),
                                       path.c_str());
             return false;
         }
-        const bool extracted = IsCabinetPath(path) ? ExtractCabinet(path, downloadFolder, L"", L"")
-                                                   : ExtractZip(path, downloadFolder, L"", L"");
+        bool extracted;
+        {
+            PhaseClock clock(&InstallPhaseTimes::extraction);
+            if (IsCabinetPath(path)) {
+                extracted = ExtractCabinet(path, downloadFolder, L"", L"");
+                // The setup library writes files this run cannot hash on the
+                // way; any of them may replace one remembered before.
+                digests.Clear();
+            } else {
+                extracted = ExtractZip(path, downloadFolder, L"", L"", &digests);
+            }
+        }
         if (!extracted) {
             Logger::Instance()->Write(L"* 오류: 파일에 압축을 풀수 없습니다. (src:%s, dest:%s, 0x%08x)",
                                       path.c_str(), downloadFolder.c_str(), ::GetLastError());
@@ -156,21 +227,31 @@ bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::ws
 // as they are) and moves it into place. The progress total stays the number
 // of archives.
 bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std::wstring& downloadFolder,
-                   const std::vector<update_file_entry>& installList, int archiveCount) {
+                   const std::vector<update_file_entry>& installList, int archiveCount,
+                   const WrittenFileDigests& digests) {
     int position = 0;
     for (const update_file_entry& entry : installList) {
         SendProgress(dialog, archiveCount, ++position);
         const std::wstring source = downloadFolder + entry.name;
         const std::wstring target = installFolder + entry.name;
         if (!entry.hash.empty()) {
-            const std::wstring hash = ComputeFileMd5(source);
+            std::wstring hash;
+            {
+                PhaseClock clock(&InstallPhaseTimes::hashCheck);
+                hash = ComputeFileMd5(source, digests);
+            }
             if (lstrcmpiW(hash.c_str(), entry.hash.c_str()) != 0) {
                 Logger::Instance()->Write(L"* 오류: 다운로드 받은파일이 올바르않습니다. (src:%s, hash:%s)",
                                           source.c_str(), hash.c_str());
                 return false;
             }
         }
-        if (!::MoveFileW(source.c_str(), target.c_str())) {
+        BOOL moved;
+        {
+            PhaseClock clock(&InstallPhaseTimes::moves);
+            moved = ::MoveFileW(source.c_str(), target.c_str());
+        }
+        if (!moved) {
             Logger::Instance()->Write(L"* 오류: 파일을 복사할수 없습니다. (src:%s, dest:%s, 0x%08x)",
                                       source.c_str(), target.c_str(), ::GetLastError());
             return false;
@@ -198,22 +279,31 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
                                   manifestUrl.c_str());
         return false;
     }
-    if (!CheckManifestNames(manifest, installFolder)) return false;
+    std::vector<DWORD> checkedAttributes;
+    if (!CheckManifestNames(manifest, installFolder, checkedAttributes)) return false;
     moduleName = manifest.module;
 
-    for (const update_file_entry& entry : manifest.files) {
+    // The check of the names has just read every plainly named file's
+    // attributes; until this loop deletes a file, nothing on disk has changed,
+    // so a file found there exists without asking again.
+    bool deleted = false;
+    for (size_t i = 0; i < manifest.files.size(); ++i) {
+        const update_file_entry& entry = manifest.files[i];
         const std::wstring path = installFolder + entry.name;
-        if (!::PathFileExistsW(path.c_str())) {
+        const bool known = !deleted && checkedAttributes[i] != INVALID_FILE_ATTRIBUTES;
+        if (!known && !::PathFileExistsW(path.c_str())) {
             installList.push_back(entry);
         } else if (!entry.hash.empty()) {
             if (lstrcmpiW(ComputeFileMd5(path).c_str(), entry.hash.c_str()) != 0) {
                 // Read-only files too: a package may carry them, and one that
                 // stayed would block its own update on every later run.
                 DeleteFileForce(path);
+                deleted = true;
                 installList.push_back(entry);
             }
         } else if (lstrcmpiW(GetFileVersionText(path).c_str(), entry.version.c_str()) != 0) {
             DeleteFileForce(path);
+            deleted = true;
             installList.push_back(entry);
         }
     }
@@ -240,10 +330,21 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     }
     const std::vector<std::wstring> archives = ListArchives(installList);
     const int archiveCount = static_cast<int>(archives.size());
-    if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives)) return false;
+    // Zip items are hashed as they are unpacked; their check then needs no
+    // second pass over the file.
+    WrittenFileDigests digests;
+    if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives, digests)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount)) return false;
+    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests))
+        return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    DeleteFolder(downloadFolder, true);
+    {
+        PhaseClock clock(&InstallPhaseTimes::cleanup);
+        DeleteFolder(downloadFolder, true);
+    }
     return true;
+}
+
+void SetInstallPhaseTimes(InstallPhaseTimes* times) {
+    g_phaseTimes = times;
 }

@@ -23,3 +23,14 @@ constexpr UINT WM_LAUNCH_PROGRESS = WM_USER + 1001;
 // files are deleted). False when the manifest cannot be had or is refused.
 [[nodiscard]] bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
                                       std::wstring& moduleName, std::vector<update_file_entry>& installList);
+
+// Seconds spent in each phase of InstallModule, added up while a record is
+// set. Only the benchmark sets one; unset, nothing is measured.
+struct InstallPhaseTimes {
+    double download = 0;    // FetchFile of every archive
+    double extraction = 0;  // ExtractCabinet / ExtractZip
+    double hashCheck = 0;   // the MD5 check of every unpacked file
+    double moves = 0;       // MoveFileW into the install folder
+    double cleanup = 0;     // removing the download folder
+};
+void SetInstallPhaseTimes(InstallPhaseTimes* times);

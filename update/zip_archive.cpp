@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
+#include "support/file_digest.h"
 #include "support/scoped.h"
 #include "support/logger.h"
 #include "support/platform.h"
@@ -284,6 +286,8 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
     }
 
     std::vector<char> buffer(kChunk);
+    std::unique_ptr<Md5Stream> md5;
+    if (m_digests) md5.reset(new Md5Stream);
     ULONGLONG total = 0;
     bool ok = true;
     for (;;) {
@@ -304,6 +308,7 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
             ok = false;
             break;
         }
+        if (md5) md5->Add(buffer.data(), static_cast<size_t>(got));
         total += static_cast<ULONGLONG>(got);
     }
     // The checksum is compared only once every byte has been read; a stream
@@ -322,6 +327,9 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
                                   target.c_str(), GetLastError());
         ok = false;
     }
+    // Recorded with the file's final size and times, which the check of the
+    // unpacked file compares before it trusts the digest.
+    if (ok && md5) m_digests->Remember(file.get(), md5->Text());
     file.reset();
     if (!ok) {
         // A half-written file would pass for the item; take it away.

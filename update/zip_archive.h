@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class WrittenFileDigests;
+
 struct ZipEntryInfo {
     int index = -1;     // the item's position; for index -1, the number of items
     std::wstring name;  // sanitised relative name ("/" separators kept)
@@ -40,6 +42,9 @@ public:
     // (logged); a file left half-written by the failure is removed.
     [[nodiscard]] bool UnzipItem(int index, const std::wstring& name);
     void Close();
+    // While set, every file item written is hashed as it is written and its
+    // digest remembered there (the caller keeps digests alive meanwhile).
+    void SetWrittenDigests(WrittenFileDigests* digests) { m_digests = digests; }
 
 private:
     struct ItemDetails;
@@ -58,4 +63,5 @@ private:
         unsigned long long number;
     };
     std::vector<EntryPosition> m_positions;
+    WrittenFileDigests* m_digests = nullptr;
 };

@@ -102,8 +102,17 @@ std::shared_ptr<_response> NewResponse() {
 }  // namespace
 
 _request::_request() {
-    std::string agent = make_user_agent("WinInetRest/1.0");
-    if (!agent.empty()) (void)MultiByteToWide(CP_ACP, agent.data(), static_cast<int>(agent.size()), user_agent);
+    // The browser's user-agent string does not change while the process
+    // runs: urlmon is asked once, not loaded and released again for every
+    // request (a few milliseconds each under Wine).
+    static const std::wstring agent = [] {
+        std::wstring wide;
+        std::string narrow = make_user_agent("WinInetRest/1.0");
+        if (!narrow.empty())
+            (void)MultiByteToWide(CP_ACP, narrow.data(), static_cast<int>(narrow.size()), wide);
+        return wide;
+    }();
+    user_agent = agent;
 }
 
 void _response::set_error(const std::string& text) {

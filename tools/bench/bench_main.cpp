@@ -1,24 +1,35 @@
-// Benchmarks of the module update, each against a baseline measured in the
-// same run, for a module of 300 files (about 100 MB) in 3 archives:
-//   1. the update check when everything is current, against hashing the same
-//      files with the platform's MD5 in a tight loop;
-//   2. a full install from the loopback server, against fetching the same
-//      archives with one plain WinInet loop and extracting them with the same
-//      extractor;
-//   3. the process's peak working set during a full install.
-// Prints its figures; run through `make bench`.
+// Benchmarks of the module update, each against a baseline that does the same
+// work in the tightest form, measured in the same run with the rounds
+// interleaved (launcher, baseline, launcher, baseline, ... after a warm-up):
+//   1. the update check when everything is current (CollectUpdateFiles),
+//      against hashing the same files with the platform's MD5 and large reads;
+//   2. a full install from the loopback server (InstallModule), against a
+//      plain WinInet loop per archive, the same extractors and the MD5 of every
+//      unpacked file with large reads; with the install's phases;
+//   3. how far the working set grows over the idle process during one install
+//      (and during one baseline), each in a fresh process of its own.
+// Every figure is printed as min / median / max over the rounds.
+//
+//   launcher_bench.exe [--mb MB] [--files N] [--rounds R]
+//
+// Run through `make bench` (BENCH_ARGS passes options).
 
 #include <windows.h>
 #include <bcrypt.h>
 #include <psapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/dialog.h"
+#include "framework/message_pump.h"
+#include "inet/download.h"
 #include "launch/startup_file_xml.h"
 #include "resources/resource.h"
 #include "support/logger.h"
@@ -26,7 +37,6 @@
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 #include "update/archive_extract.h"
-#include "inet/download.h"
 #include "update/module_installer.h"
 #include "update/update_file_xml.h"
 
@@ -34,9 +44,10 @@ namespace {
 
 using testing_support::TempDir;
 
-constexpr int kFiles = 300;
 constexpr int kArchives = 3;
-constexpr size_t kTotalBytes = 100u * 1024 * 1024;
+const wchar_t* const kArchiveNames[kArchives] = {L"core.cab", L"data1.zip", L"data2.zip"};
+// The floor's read size: 256 KiB and 1 MiB reads measured no faster here.
+constexpr DWORD kFloorBlock = 64 * 1024;
 
 double Now() {
     LARGE_INTEGER frequency, counter;
@@ -60,13 +71,42 @@ public:
     ~QuietDialog() override { ::DestroyWindow(m_hWnd); }
 };
 
-// Files of mixed sizes and compressibility, about kTotalBytes in all.
-std::vector<std::wstring> MakeModule(const std::wstring& folder) {
+struct Options {
+    int files = 300;
+    size_t megabytes = 100;
+    int rounds = 7;
+};
+
+// min / median / max of a set of samples.
+struct Spread {
+    double min = 0, median = 0, max = 0;
+};
+
+Spread SpreadOf(std::vector<double> samples) {
+    Spread s;
+    if (samples.empty()) return s;
+    std::sort(samples.begin(), samples.end());
+    s.min = samples.front();
+    s.max = samples.back();
+    const size_t n = samples.size();
+    s.median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    return s;
+}
+
+std::string Show(const Spread& s, const char* unit, int decimals) {
+    char text[96];
+    snprintf(text, sizeof(text), "%.*f %s (%.*f-%.*f)", decimals, s.median, unit, decimals, s.min, decimals,
+             s.max);
+    return text;
+}
+
+// Files of mixed sizes and compressibility, about `bytes` in all.
+std::vector<std::wstring> MakeModule(const std::wstring& folder, int files, size_t bytes) {
     std::mt19937 random(12345);
     std::vector<std::wstring> names;
-    const size_t average = kTotalBytes / kFiles;
+    const size_t average = bytes / static_cast<size_t>(files);
     std::vector<char> data;
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < files; ++i) {
         size_t size = average / 2 + random() % average;
         data.resize(size);
         // Half random bytes (do not compress), half text-like (compress well).
@@ -75,7 +115,7 @@ std::vector<std::wstring> MakeModule(const std::wstring& folder) {
                 (k < size / 2) ? static_cast<char>(random()) : static_cast<char>('a' + (k * 7 + i) % 26);
         }
         wchar_t name[32];
-        _snwprintf(name, 31, L"part%03d.bin", i);
+        _snwprintf(name, 31, L"part%04d.bin", i);
         name[31] = 0;
         testing_support::WriteFileBytes(folder + name, data.data(), data.size());
         names.push_back(name);
@@ -83,29 +123,33 @@ std::vector<std::wstring> MakeModule(const std::wstring& folder) {
     return names;
 }
 
-std::wstring Md5Floor(const std::vector<std::wstring>& paths) {
+// The tightest MD5 of whole files the platform offers: one algorithm handle,
+// one hash object and large reads per file.
+bool Md5Floor(const std::vector<std::wstring>& paths) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0);
-    std::vector<unsigned char> buffer(1024);
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0)))
+        return false;
+    std::vector<unsigned char> buffer(kFloorBlock);
     unsigned char digest[16];
-    std::wstring last;
+    bool ok = true;
     for (const std::wstring& path : paths) {
         BCRYPT_HASH_HANDLE hash = nullptr;
         BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
         HANDLE file =
             CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ok = ok && file != INVALID_HANDLE_VALUE;
         DWORD read = 0;
-        while (ReadFile(file, buffer.data(), 1024, &read, nullptr) && read > 0)
+        while (ReadFile(file, buffer.data(), kFloorBlock, &read, nullptr) && read > 0)
             BCryptHashData(hash, buffer.data(), read, 0);
         CloseHandle(file);
         BCryptFinishHash(hash, digest, 16, 0);
         BCryptDestroyHash(hash);
-        last.assign(1, static_cast<wchar_t>(digest[0]));
     }
     BCryptCloseAlgorithmProvider(algorithm, 0);
-    return last;
+    return ok;
 }
 
+// One GET with WinInet's own calls, read in the HTTP layer's chunk size.
 bool PlainFetch(const std::wstring& url, const std::wstring& path) {
     HINTERNET session = InternetOpenW(L"bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0,
@@ -125,23 +169,160 @@ bool PlainFetch(const std::wstring& url, const std::wstring& path) {
     return ok;
 }
 
-size_t PeakWorkingSet() {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PeakWorkingSetSize;
+// The files below folder, archives excluded.
+void ListUnpacked(const std::wstring& folder, std::vector<std::wstring>& paths) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListUnpacked(folder + name + L"\\", paths);
+            continue;
+        }
+        bool archive = false;
+        for (const wchar_t* a : kArchiveNames) archive = archive || name == a;
+        if (!archive) paths.push_back(folder + name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
 }
 
-size_t WorkingSet() {
+struct BaselineTimes {
+    double fetch = 0, extraction = 0, hash = 0;
+};
+
+// The work an install cannot avoid: every archive fetched, unpacked with the
+// same extractors, and every unpacked file hashed.
+bool PlainInstall(const std::wstring& filesUrl, const std::wstring& folder, BaselineTimes& times) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* a : kArchiveNames) {
+        const std::wstring path = folder + a;
+        double t0 = Now();
+        if (!PlainFetch(filesUrl + a, path)) return false;
+        double t1 = Now();
+        const bool cab = std::wstring(a).find(L".cab") != std::wstring::npos;
+        if (!(cab ? ExtractCabinet(path, folder, L"", L"") : ExtractZip(path, folder, L"", L"")))
+            return false;
+        times.fetch += t1 - t0;
+        times.extraction += Now() - t1;
+    }
+    double t0 = Now();
+    std::vector<std::wstring> unpacked;
+    ListUnpacked(folder, unpacked);
+    const bool hashed = Md5Floor(unpacked);
+    times.hash = Now() - t0;
+    return hashed;
+}
+
+size_t WorkingSet(bool peak) {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.WorkingSetSize;
+    return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+}
+
+// In a process of its own: the working set when idle (everything loaded, the
+// window made), then one install or one baseline, then the peak. Writes
+// "idle peak-before peak-after" in bytes to the result file.
+int RunProbe(int argc, wchar_t** argv) {
+    if (argc < 8) return 2;
+    const std::wstring kind = argv[2], result = argv[3], work = argv[4];
+    startup_file_xml startup;
+    startup.install_path = argv[5];
+    startup.update_url = argv[6];
+    startup.update_files_url = argv[7];
+    Logger::Instance()->SetFilePath(work + L"probe.log");
+    QuietDialog dialog;
+    PumpMessages();
+    const size_t idle = WorkingSet(false);
+    const size_t before = WorkingSet(true);
+    bool ok;
+    if (kind == L"install") {
+        std::wstring module;
+        ok = InstallModule(dialog, startup, module);
+    } else {
+        BaselineTimes ignored;
+        ok = PlainInstall(startup.update_files_url, startup.install_path, ignored);
+    }
+    const size_t after = WorkingSet(true);
+    FILE* out = _wfopen(result.c_str(), L"w");
+    if (!out) return 3;
+    fprintf(out, "%zu %zu %zu\n", idle, before, after);
+    fclose(out);
+    return ok ? 0 : 1;
+}
+
+struct ProbeResult {
+    bool ok = false;
+    double idle = 0, growth = 0;  // MB
+};
+
+ProbeResult Probe(const std::wstring& kind, const std::wstring& work, const std::wstring& folder,
+                  const startup_file_xml& startup) {
+    ProbeResult r;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring result = work + L"probe-" + kind + L".txt";
+    // A backslash before the closing quote would escape it: doubled.
+    auto quoted = [](const std::wstring& text) {
+        return L" \"" + text + (!text.empty() && text.back() == L'\\' ? L"\\\"" : L"\"");
+    };
+    std::wstring command = quoted(self).substr(1) + L" --probe " + kind + quoted(result) + quoted(work) +
+                           quoted(folder) + quoted(startup.update_url) + quoted(startup.update_files_url);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return r;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    FILE* in = _wfopen(result.c_str(), L"r");
+    if (!in) return r;
+    unsigned long long idle = 0, before = 0, after = 0;
+    const bool read = fscanf(in, "%llu %llu %llu", &idle, &before, &after) == 3;
+    fclose(in);
+    r.ok = read && code == 0;
+    if (!r.ok) printf("probe %ls: exit code %lu\n", kind.c_str(), static_cast<unsigned long>(code));
+    r.idle = static_cast<double>(idle) / 1048576.0;
+    r.growth = (static_cast<double>(after) - static_cast<double>(idle)) / 1048576.0;
+    return r;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (i + 1 >= argc) return false;
+        const long value = wcstol(argv[++i], nullptr, 10);
+        if (value <= 0) return false;
+        if (arg == L"--mb") {
+            options.megabytes = static_cast<size_t>(value);
+        } else if (arg == L"--files") {
+            options.files = static_cast<int>(value);
+        } else if (arg == L"--rounds") {
+            options.rounds = static_cast<int>(value);
+        } else {
+            return false;
+        }
+    }
+    return options.files >= kArchives;
 }
 
 }  // namespace
 
 int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc >= 2 && std::wstring(argv[1]) == L"--probe") return RunProbe(argc, argv);
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        printf("usage: launcher_bench.exe [--mb MB] [--files N] [--rounds R]\n");
+        return 2;
+    }
+
     TempDir work;
     Logger::Instance()->SetFilePath(work / L"bench.log");
     const std::wstring source = work / L"module\\";
@@ -149,28 +330,31 @@ int main() {
     CreateDirectoryW(source.c_str(), nullptr);
     CreateDirectoryW(published.c_str(), nullptr);
 
-    printf("preparing %d files, about %zu MB, in %d archives...\n", kFiles, kTotalBytes >> 20, kArchives);
-    std::vector<std::wstring> names = MakeModule(source);
-    producer::ProducerOptions options;
-    options.sourceFolder = source;
-    options.outputFolder = published;
-    options.module = names[0];
-    const wchar_t* archives[kArchives] = {L"core.cab", L"data1.zip", L"data2.zip"};
+    printf("preparing %d files, about %zu MB, in %d archives...\n", options.files, options.megabytes,
+           kArchives);
+    fflush(stdout);
+    std::vector<std::wstring> names = MakeModule(source, options.files, options.megabytes << 20);
+    producer::ProducerOptions producerOptions;
+    producerOptions.sourceFolder = source;
+    producerOptions.outputFolder = published;
+    producerOptions.module = names[0];
     for (int a = 0; a < kArchives; ++a) {
         producer::PackageSpec spec;
-        spec.name = archives[a];
-        for (int i = a; i < kFiles; i += kArchives) spec.files.push_back(names[static_cast<size_t>(i)]);
-        options.packages.push_back(spec);
+        spec.name = kArchiveNames[a];
+        for (int i = a; i < options.files; i += kArchives)
+            spec.files.push_back(names[static_cast<size_t>(i)]);
+        producerOptions.packages.push_back(spec);
     }
     std::wstring error;
-    if (producer::ProduceManifest(options, error) != producer::ProduceResult::ok) {
+    if (producer::ProduceManifest(producerOptions, error) != producer::ProduceResult::ok) {
         printf("producer failed: %s\n", testing_support::WideToUtf8String(error).c_str());
         return 1;
     }
+    testing_support::RemoveTree(source);
 
     testing_support::HttpTestServer server;
     server.serve_file("/update/activeupdate.xml", published + L"activeupdate.xml");
-    for (const wchar_t* a : archives) {
+    for (const wchar_t* a : kArchiveNames) {
         server.serve_file("/files/" + testing_support::WideToUtf8String(a), published + a);
     }
     startup_file_xml startup;
@@ -178,69 +362,150 @@ int main() {
     startup.update_files_url = server.url("files/");
     QuietDialog dialog;
 
-    // 2 and 3: a full install, then the plain loop over the same archives.
-    size_t baseline = WorkingSet();
-    const int rounds = 3;
-    double install = 1e9, plain = 1e9;
-    for (int r = 0; r < rounds; ++r) {
-        startup.install_path = work / (L"install" + std::to_wstring(r) + L"\\");
+    // 2: full installs and baselines, interleaved; round 0 is the warm-up and
+    // its install stays for the update check.
+    printf("installing: 1 warm-up + %d rounds, launcher and baseline interleaved...\n", options.rounds);
+    fflush(stdout);
+    const std::wstring kept = work / L"installed\\";
+    std::vector<double> install, plain, installRatio;
+    std::vector<double> download, extraction, hashCheck, moves, cleanup, other;
+    std::vector<double> plainFetch, plainExtraction, plainHash;
+    for (int r = 0; r <= options.rounds; ++r) {
+        startup.install_path = r == 0 ? kept : work / L"install\\";
         std::wstring module;
+        InstallPhaseTimes phases;
+        SetInstallPhaseTimes(&phases);
         double t0 = Now();
-        if (!InstallModule(dialog, startup, module)) {
+        const bool installed = InstallModule(dialog, startup, module);
+        const double tInstall = Now() - t0;
+        SetInstallPhaseTimes(nullptr);
+        if (!installed) {
             printf("install failed\n");
             return 1;
         }
-        install = std::min(install, Now() - t0);
-
-        std::wstring folder = work / (L"plain" + std::to_wstring(r) + L"\\");
-        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::wstring folder = work / L"plain\\";
+        BaselineTimes baseline;
         t0 = Now();
-        for (const wchar_t* a : archives) {
-            std::wstring path = folder + a;
-            PlainFetch(startup.update_files_url + a, path);
-            bool cab = std::wstring(a).find(L".cab") != std::wstring::npos;
-            if (!(cab ? ExtractCabinet(path, folder, L"", L"") : ExtractZip(path, folder, L"", L""))) {
-                printf("plain extraction failed\n");
-                return 1;
-            }
+        const bool done = PlainInstall(startup.update_files_url, folder, baseline);
+        const double tPlain = Now() - t0;
+        if (!done) {
+            printf("baseline failed\n");
+            return 1;
         }
-        plain = std::min(plain, Now() - t0);
+        if (r > 0) testing_support::RemoveTree(startup.install_path);
+        testing_support::RemoveTree(folder);
+        if (r == 0) continue;
+        install.push_back(tInstall);
+        plain.push_back(tPlain);
+        installRatio.push_back(tInstall / tPlain);
+        download.push_back(phases.download);
+        extraction.push_back(phases.extraction);
+        hashCheck.push_back(phases.hashCheck);
+        moves.push_back(phases.moves);
+        cleanup.push_back(phases.cleanup);
+        other.push_back(tInstall - phases.download - phases.extraction - phases.hashCheck - phases.moves -
+                        phases.cleanup);
+        plainFetch.push_back(baseline.fetch);
+        plainExtraction.push_back(baseline.extraction);
+        plainHash.push_back(baseline.hash);
     }
-    size_t peak = PeakWorkingSet();
 
     // 1: the check when everything is current, against the hashing floor.
+    printf("update check: 1 warm-up + %d rounds, interleaved...\n", options.rounds);
+    fflush(stdout);
     std::vector<std::wstring> installed;
-    for (const std::wstring& n : names) installed.push_back(startup.install_path + n);
-    double check = 1e9, floor = 1e9;
-    for (int r = 0; r < rounds; ++r) {
+    for (const std::wstring& n : names) installed.push_back(kept + n);
+    std::vector<double> check, floor, checkRatio, hashes, manifestTimes;
+    for (int r = 0; r <= options.rounds; ++r) {
         std::wstring module;
         std::vector<update_file_entry> list;
         double t0 = Now();
-        if (!CollectUpdateFiles(startup.install_path, startup.update_url, module, list) || !list.empty()) {
+        if (!CollectUpdateFiles(kept, startup.update_url, module, list) || !list.empty()) {
             printf("update check failed\n");
             return 1;
         }
-        check = std::min(check, Now() - t0);
+        const double tCheck = Now() - t0;
         t0 = Now();
-        Md5Floor(installed);
-        floor = std::min(floor, Now() - t0);
+        if (!Md5Floor(installed)) {
+            printf("hashing floor failed\n");
+            return 1;
+        }
+        const double tFloor = Now() - t0;
+        t0 = Now();
+        for (const std::wstring& path : installed) ComputeFileMd5(path);
+        const double tHashes = Now() - t0;
+        t0 = Now();
+        ByteBuffer manifestBytes;
+        update_file_xml manifest;
+        if (!FetchDocument(startup.update_url + L"activeupdate.xml", manifestBytes) ||
+            !manifest.Load(manifestBytes.data(), manifestBytes.length)) {
+            printf("manifest failed\n");
+            return 1;
+        }
+        const double tManifest = Now() - t0;
+        if (r == 0) continue;
+        hashes.push_back(tHashes);
+        manifestTimes.push_back(tManifest);
+        check.push_back(tCheck);
+        floor.push_back(tFloor);
+        checkRatio.push_back(tCheck / tFloor);
     }
 
-    const double mb = static_cast<double>(kTotalBytes) / (1024.0 * 1024.0);
-    printf("\nbenchmark                          launcher      baseline      ratio\n");
+    // 3: installs and baselines, each in a fresh process.
+    constexpr int kProbes = 3;
+    printf("memory: %d installs and %d baselines, each in a process of its own...\n", kProbes, kProbes);
+    fflush(stdout);
+    std::vector<double> idleInstall, growthInstall, idlePlain, growthPlain;
+    for (int r = 0; r < kProbes; ++r) {
+        const std::wstring installFolder = work / L"probe-install\\", plainFolder = work / L"probe-plain\\";
+        const ProbeResult probeInstall = Probe(L"install", work.path(), installFolder, startup);
+        const ProbeResult probePlain = Probe(L"baseline", work.path(), plainFolder, startup);
+        testing_support::RemoveTree(installFolder);
+        testing_support::RemoveTree(plainFolder);
+        if (!probeInstall.ok || !probePlain.ok) {
+            printf("memory probe failed\n");
+            return 1;
+        }
+        idleInstall.push_back(probeInstall.idle);
+        growthInstall.push_back(probeInstall.growth);
+        idlePlain.push_back(probePlain.idle);
+        growthPlain.push_back(probePlain.growth);
+    }
+
+    const Spread c = SpreadOf(check), f = SpreadOf(floor), cr = SpreadOf(checkRatio);
+    const Spread i = SpreadOf(install), p = SpreadOf(plain), ir = SpreadOf(installRatio);
     printf(
-        "1. update check, all current     %8.3f s    %8.3f s    %6.2f   (baseline: BCrypt MD5 of the same "
-        "files)\n",
-        check, floor, check / floor);
-    printf(
-        "2. full install from loopback    %8.3f s    %8.3f s    %6.2f   (baseline: plain WinInet loop + same "
-        "extractor)\n",
-        install, plain, install / plain);
-    printf(
-        "3. peak working set              %8.1f MB   %8.1f MB   %6.2f   (baseline: working set before the "
-        "installs)\n",
-        static_cast<double>(peak) / 1048576.0, static_cast<double>(baseline) / 1048576.0,
-        static_cast<double>(peak) / static_cast<double>(baseline));
-    printf("   module: %d files, %.0f MB in %d archives; best of %d rounds\n", kFiles, mb, kArchives, rounds);
+        "\nmodule: %d files, %zu MB in %d archives (%s); %d rounds after a warm-up, launcher and baseline "
+        "interleaved\n",
+        options.files, options.megabytes, kArchives, "1 cabinet, 2 zip", options.rounds);
+    printf("figures: median (min-max)\n\n");
+    printf("1. update check, all current (CollectUpdateFiles)\n");
+    printf("   launcher  %s\n", Show(c, "s", 3).c_str());
+    printf("   baseline  %s   BCrypt MD5 of the same files, %u KiB reads\n", Show(f, "s", 3).c_str(),
+           static_cast<unsigned>(kFloorBlock / 1024));
+    printf("   ratio     %s\n", Show(cr, "", 3).c_str());
+    printf("   parts of the check, each driven alone in the same rounds:\n");
+    printf("     ComputeFileMd5 of every file     %s\n", Show(SpreadOf(hashes), "s", 3).c_str());
+    printf("     manifest fetch and decryption    %s\n", Show(SpreadOf(manifestTimes), "s", 3).c_str());
+    printf("2. full install from loopback (InstallModule)\n");
+    printf("   launcher  %s\n", Show(i, "s", 3).c_str());
+    printf("     download    %s\n", Show(SpreadOf(download), "s", 3).c_str());
+    printf("     extraction  %s\n", Show(SpreadOf(extraction), "s", 3).c_str());
+    printf("     hash check  %s\n", Show(SpreadOf(hashCheck), "s", 3).c_str());
+    printf("     moves       %s\n", Show(SpreadOf(moves), "s", 3).c_str());
+    printf("     clean-up    %s\n", Show(SpreadOf(cleanup), "s", 3).c_str());
+    printf("     the rest    %s   manifest, update check, progress\n", Show(SpreadOf(other), "s", 3).c_str());
+    printf("   baseline  %s   plain WinInet loop + same extractors + BCrypt MD5 of every unpacked file\n",
+           Show(p, "s", 3).c_str());
+    printf("     fetch       %s\n", Show(SpreadOf(plainFetch), "s", 3).c_str());
+    printf("     extraction  %s\n", Show(SpreadOf(plainExtraction), "s", 3).c_str());
+    printf("     hash        %s\n", Show(SpreadOf(plainHash), "s", 3).c_str());
+    printf("   ratio     %s\n", Show(ir, "", 3).c_str());
+    printf("3. peak working set over the idle process during one install (fresh process each, %d runs)\n",
+           kProbes);
+    printf("   launcher  grows by %s   idle %s\n", Show(SpreadOf(growthInstall), "MB", 1).c_str(),
+           Show(SpreadOf(idleInstall), "MB", 1).c_str());
+    printf("   baseline  grows by %s   idle %s\n", Show(SpreadOf(growthPlain), "MB", 1).c_str(),
+           Show(SpreadOf(idlePlain), "MB", 1).c_str());
     return 0;
 }
