@@ -339,11 +339,11 @@ int main() {
     producerOptions.outputFolder = published;
     producerOptions.module = names[0];
     for (int a = 0; a < kArchives; ++a) {
-        producer::PackageSpec spec;
-        spec.name = kArchiveNames[a];
+        producer::PackageSpec package;
+        package.name = kArchiveNames[a];
         for (int i = a; i < options.files; i += kArchives)
-            spec.files.push_back(names[static_cast<size_t>(i)]);
-        producerOptions.packages.push_back(spec);
+            package.files.push_back(names[static_cast<size_t>(i)]);
+        producerOptions.packages.push_back(package);
     }
     std::wstring error;
     if (producer::ProduceManifest(producerOptions, error) != producer::ProduceResult::ok) {
