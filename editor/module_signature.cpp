@@ -10,45 +10,27 @@
 
 #include <vector>
 
+#include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/publisher_trust.h"
 
 namespace {
-
-bool Sha256Hex(const BYTE* data, DWORD size, std::wstring& hex) {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-        return false;
-    }
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    UCHAR digest[32] = {};
-    const bool hashed = BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
-                        BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<BYTE*>(data), size, 0)) &&
-                        BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof(digest), 0));
-    if (hash) ::BCryptDestroyHash(hash);
-    ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (!hashed) return false;
-    static const wchar_t kDigits[] = L"0123456789abcdef";
-    hex.clear();
-    for (UCHAR b : digest) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
-    }
-    return true;
-}
 
 // The key hash that publishers compute with openssl from their certificate:
 // SHA-256 over the DER of SubjectPublicKeyInfo.
 bool PublicKeyHash(PCCERT_CONTEXT cert, std::wstring& hex) {
     BYTE* encoded = nullptr;
     DWORD size = 0;
-    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &cert->pCertInfo->SubjectPublicKeyInfo,
-                               CRYPT_ENCODE_ALLOC_FLAG, nullptr, &encoded, &size)) {
+    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
+                               &cert->pCertInfo->SubjectPublicKeyInfo, CRYPT_ENCODE_ALLOC_FLAG, nullptr,
+                               &encoded, &size)) {
         return false;
     }
-    const bool hashed = Sha256Hex(encoded, size, hex);
-    ::LocalFree(encoded);
-    return hashed;
+    const ScopedLocalMemory owner(encoded);
+    HashStream sha256(BCRYPT_SHA256_ALGORITHM);
+    sha256.Add(encoded, size);
+    hex = sha256.Text();
+    return hex != L"-1";
 }
 
 // Results that say only that the chain does not end at a root this machine
@@ -82,7 +64,8 @@ bool ReadModuleSignature(HANDLE file, const std::wstring& path, ModuleSignature&
     bool read = false;
     if (signature.status == 0 || IsChainOnly(signature.status)) {
         CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData);
-        CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_SGNR* signer =
+            provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
         read = cert && cert->pCert && PublicKeyHash(cert->pCert, signature.signerKey);
         if (!read) signature.status = TRUST_E_NOSIGNATURE;
@@ -113,8 +96,8 @@ bool VerifyEditorModule(const std::wstring& path, ScopedHandle& hold) {
         return false;
     }
     if (!trust.AllowsKey(signature.signerKey)) {
-        Logger::Instance()->Write(L"*오류 : 허용되지 않은 서명자의 모듈입니다. (path:%s, key:%s)", path.c_str(),
-                                  signature.signerKey.c_str());
+        Logger::Instance()->Write(L"*오류 : 허용되지 않은 서명자의 모듈입니다. (path:%s, key:%s)",
+                                  path.c_str(), signature.signerKey.c_str());
         hold.reset();
         return false;
     }

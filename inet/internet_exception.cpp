@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "support/scoped.h"
+
 namespace inet {
 
 namespace {
@@ -10,9 +12,9 @@ std::wstring FormatFrom(DWORD flags, HMODULE module, DWORD code) {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
                              code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const ScopedLocalMemory owner(text);
     std::wstring message;
     if (n > 0 && text) message.assign(text, n);
-    if (text) LocalFree(text);
     // The line end that message tables carry would split the log record.
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();

@@ -7,32 +7,22 @@
 #define NT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
 #endif
 
-Md5Stream::Md5Stream() {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
-        m_failed = true;
-        return;
-    }
-    m_algorithm = algorithm;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
-        m_failed = true;
-        return;
-    }
-    m_hash = hash;
+HashStream::HashStream(LPCWSTR algorithm) {
+    BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+    m_failed = !BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&rawAlgorithm, algorithm, nullptr, 0));
+    if (m_failed) return;
+    m_algorithm.reset(rawAlgorithm);
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    m_failed = !BCRYPT_SUCCESS(BCryptCreateHash(m_algorithm.get(), &rawHash, nullptr, 0, nullptr, 0, 0));
+    if (!m_failed) m_hash.reset(rawHash);
 }
 
-Md5Stream::~Md5Stream() {
-    if (m_hash) BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(m_hash));
-    if (m_algorithm) BCryptCloseAlgorithmProvider(static_cast<BCRYPT_ALG_HANDLE>(m_algorithm), 0);
-}
-
-void Md5Stream::Add(const void* data, size_t size) {
+void HashStream::Add(const void* data, size_t size) {
     if (m_failed || m_done) return;
     auto* bytes = static_cast<unsigned char*>(const_cast<void*>(data));
     while (size > 0) {
         const ULONG part = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (!BCRYPT_SUCCESS(BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(m_hash), bytes, part, 0))) {
+        if (!BCRYPT_SUCCESS(BCryptHashData(m_hash.get(), bytes, part, 0))) {
             m_failed = true;
             return;
         }
@@ -41,19 +31,22 @@ void Md5Stream::Add(const void* data, size_t size) {
     }
 }
 
-std::wstring Md5Stream::Text() {
+std::wstring HashStream::Text() {
     if (m_done) return m_text;
     m_done = true;
-    unsigned char digest[16];
-    if (m_failed || !BCRYPT_SUCCESS(BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(m_hash), digest,
-                                                     sizeof(digest), 0))) {
+    DWORD length = 0;
+    ULONG got = 0;
+    unsigned char digest[64];
+    if (m_failed ||
+        !BCRYPT_SUCCESS(BCryptGetProperty(m_algorithm.get(), BCRYPT_HASH_LENGTH,
+                                          reinterpret_cast<PUCHAR>(&length), sizeof(length), &got, 0)) ||
+        length > sizeof(digest) || !BCRYPT_SUCCESS(BCryptFinishHash(m_hash.get(), digest, length, 0))) {
         m_text = L"-1";
         return m_text;
     }
-    // "%02x" per byte, in digest order.
     static const wchar_t kHex[] = L"0123456789abcdef";
-    m_text.resize(32);
-    for (int i = 0; i < 16; ++i) {
+    m_text.resize(static_cast<size_t>(length) * 2);
+    for (DWORD i = 0; i < length; ++i) {
         m_text[static_cast<size_t>(i) * 2] = kHex[digest[i] >> 4];
         m_text[static_cast<size_t>(i) * 2 + 1] = kHex[digest[i] & 15];
     }
@@ -62,7 +55,7 @@ std::wstring Md5Stream::Text() {
 
 std::wstring Md5OfOpenFile(HANDLE file) {
     unsigned char block[kFileHashBlock];
-    Md5Stream md5;
+    HashStream md5;
     for (;;) {
         DWORD read = 0;
         // A read error is not the end of the file: no digest of part of it.

@@ -1,29 +1,31 @@
 #pragma once
-// MD5 of data as it passes by and of whole files, and the digests of files
-// remembered as they were written, so that a file just written need not be
-// read back to be checked.
+// Digests of data as it passes by and of whole files, and the digests of
+// files remembered as they were written, so that a file just written need not
+// be read back to be checked.
 
 #include <windows.h>
 
 #include <map>
 #include <string>
 
-// MD5 (RFC 1321) over the bytes handed to Add, in order. Text() gives 32
-// lowercase hexadecimal digits, or "-1" when the platform's hash failed.
-class Md5Stream {
+#include "support/scoped.h"
+
+// A platform hash (MD5 by default, RFC 1321) over the bytes handed to Add, in
+// order. Text() gives the digest as lowercase hexadecimal digits, two per
+// byte in digest order, or "-1" when the platform's hash failed.
+class HashStream {
 public:
-    Md5Stream();
-    ~Md5Stream();
-    Md5Stream(const Md5Stream&) = delete;
-    Md5Stream& operator=(const Md5Stream&) = delete;
+    explicit HashStream(LPCWSTR algorithm = BCRYPT_MD5_ALGORITHM);
+    HashStream(const HashStream&) = delete;
+    HashStream& operator=(const HashStream&) = delete;
 
     void Add(const void* data, size_t size);
     // Ends the stream; later calls give the same text.
     std::wstring Text();
 
 private:
-    void* m_algorithm = nullptr;  // BCRYPT_ALG_HANDLE
-    void* m_hash = nullptr;       // BCRYPT_HASH_HANDLE
+    ScopedBCryptAlgorithm m_algorithm;
+    ScopedBCryptHash m_hash;
     bool m_failed = false;
     bool m_done = false;
     std::wstring m_text;

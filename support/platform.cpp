@@ -30,7 +30,8 @@ bool DeclaresUtf8(const unsigned char* bytes, int count) {
         }
     }
     if (end < 0) return false;
-    std::string decl(reinterpret_cast<const char*>(bytes) + start, reinterpret_cast<const char*>(bytes) + end);
+    std::string decl(reinterpret_cast<const char*>(bytes) + start,
+                     reinterpret_cast<const char*>(bytes) + end);
     for (char& c : decl) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return decl.find("utf-8") != std::string::npos;
 }
@@ -90,9 +91,13 @@ bool AssignText(const std::unique_ptr<wchar_t[]>& text, std::wstring& out) {
 }
 }  // namespace
 
-std::unique_ptr<wchar_t[]> Utf8ToWide(const char* bytes, int count) { return MultiToWide(CP_UTF8, bytes, count); }
+std::unique_ptr<wchar_t[]> Utf8ToWide(const char* bytes, int count) {
+    return MultiToWide(CP_UTF8, bytes, count);
+}
 
-std::unique_ptr<wchar_t[]> AnsiToWide(const char* bytes, int count) { return MultiToWide(CP_ACP, bytes, count); }
+std::unique_ptr<wchar_t[]> AnsiToWide(const char* bytes, int count) {
+    return MultiToWide(CP_ACP, bytes, count);
+}
 
 std::unique_ptr<char[]> WideToUtf8(const wchar_t* text, int count) {
     std::string bytes;
@@ -171,13 +176,13 @@ std::wstring LastErrorText() {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, lang,
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const ScopedLocalMemory owner(text);
     wchar_t buffer[64];
     if (n && text) {
         int size = _scwprintf(L"%s (0x%04X)", text, static_cast<unsigned>(code));
         std::wstring result(static_cast<size_t>(size > 0 ? size : 0) + 1, L'\0');
         _snwprintf(&result[0], result.size(), L"%s (0x%04X)", text, static_cast<unsigned>(code));
         result.resize(static_cast<size_t>(size > 0 ? size : 0));
-        LocalFree(text);
         SetLastError(code);
         return result;
     }

@@ -115,6 +115,15 @@ struct FileStreamTraits {
     static void Close(Handle h) { fclose(h); }
 };
 
+// Memory the system allocated for the caller (FormatMessage's buffer,
+// CommandLineToArgvW, CryptEncodeObjectEx with its allocation flag).
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { LocalFree(h); }
+};
+
 using ScopedHandle = ScopedObject<KernelHandleTraits>;
 using ScopedFindHandle = ScopedObject<FindHandleTraits>;
 using ScopedModule = ScopedObject<ModuleTraits>;
@@ -125,11 +134,13 @@ using ScopedInternetHandle = ScopedObject<InternetHandleTraits>;
 using ScopedBCryptAlgorithm = ScopedObject<BCryptAlgorithmTraits>;
 using ScopedBCryptHash = ScopedObject<BCryptHashTraits>;
 using ScopedFileStream = ScopedObject<FileStreamTraits>;
+using ScopedLocalMemory = ScopedObject<LocalMemoryTraits>;
 
 // Selects an object into a DC and reselects the previous one when it ends.
 class ScopedSelectObject {
 public:
-    ScopedSelectObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(object ? SelectObject(dc, object) : nullptr) {}
+    ScopedSelectObject(HDC dc, HGDIOBJ object)
+        : m_dc(dc), m_old(object ? SelectObject(dc, object) : nullptr) {}
     ~ScopedSelectObject() {
         if (m_old) SelectObject(m_dc, m_old);
     }

@@ -12,6 +12,7 @@
 #include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/platform.h"
+#include "support/scoped.h"
 #include "update/archive_extract.h"
 #include "inet/download.h"
 #include "update/update_file_xml.h"
@@ -71,17 +72,16 @@ bool IsBelowDownloadFolder(const std::wstring& name) {
 // listing shows no entry.
 bool IsEmptyFolder(const std::wstring& folder) {
     WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) {
+    const ScopedFindHandle find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
+                                                   FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
     bool empty = true;
     do {
         empty = lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0;
-    } while (empty && ::FindNextFileW(find, &found));
-    ::FindClose(find);
+    } while (empty && ::FindNextFileW(find.get(), &found));
     return empty;
 }
 

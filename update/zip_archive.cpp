@@ -286,8 +286,8 @@ bool ZipArchive::WriteFileItem(const std::wstring& target, const ZipEntryInfo& i
     }
 
     std::vector<char> buffer(kChunk);
-    std::unique_ptr<Md5Stream> md5;
-    if (m_digests) md5.reset(new Md5Stream);
+    std::unique_ptr<HashStream> md5;
+    if (m_digests) md5.reset(new HashStream);
     ULONGLONG total = 0;
     bool ok = true;
     for (;;) {

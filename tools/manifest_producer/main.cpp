@@ -10,6 +10,7 @@
 
 #include "support/logger.h"
 #include "support/platform.h"
+#include "support/scoped.h"
 #include "tools/manifest_producer/producer.h"
 
 namespace {
@@ -45,8 +46,8 @@ int main() {
         Print(STD_ERROR_HANDLE, L"manifest_producer: cannot read the command line\n");
         return 1;
     }
+    const ScopedLocalMemory argvOwner(argv);
     std::vector<std::wstring> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    LocalFree(argv);
 
     if (args.empty() || args[0] == L"--help" || args[0] == L"-h" || args[0] == L"/?") {
         Print(args.empty() ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, producer::ProducerUsage());
@@ -68,7 +69,8 @@ int main() {
     std::wstring signerKey;
     long signatureStatus = 0;
     if (producer::ReadModuleSigner(options, signerKey, signatureStatus)) {
-        Print(STD_OUTPUT_HANDLE, L"manifest_producer: " + options.module + L" is signed with the key " + signerKey + L"\n");
+        Print(STD_OUTPUT_HANDLE,
+              L"manifest_producer: " + options.module + L" is signed with the key " + signerKey + L"\n");
     } else if (signatureStatus != 0) {
         wchar_t code[16] = {};
         _snwprintf(code, 15, L"0x%08x", static_cast<unsigned>(signatureStatus));

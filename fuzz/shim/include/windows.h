@@ -52,6 +52,7 @@ typedef HANDLE HMODULE;
 typedef HANDLE HINSTANCE;
 typedef HANDLE HWND;
 typedef HANDLE HICON;
+typedef void* HLOCAL;
 typedef HANDLE HGDIOBJ;
 typedef HANDLE HDC;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
