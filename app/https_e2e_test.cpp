@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/OrvinLauncherDlg.h"
+#include "app/launch_dialog_test_support.h"
 #include "inet/internet_exception.h"
 #include "inet/rest/rest.h"
 #include "support/logger.h"
@@ -92,17 +93,6 @@ std::string Dump(const std::vector<std::string>& requests) {
     for (const std::string& line : requests) text += line + "\n";
     return text;
 }
-
-class LaunchDialog : public COrvinLauncherDlg {
-public:
-    explicit LaunchDialog(std::wstring line) : m_line(std::move(line)) {}
-
-protected:
-    std::wstring GetLaunchCommandLine() const override { return m_line; }
-
-private:
-    std::wstring m_line;
-};
 
 class HttpsJourney : public ::testing::Test {
 protected:

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/OrvinLauncherDlg.h"
+#include "app/launch_dialog_test_support.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "testing/test_support.h"
@@ -26,17 +27,6 @@ size_t Count(const std::wstring& text, const std::wstring& what) {
     for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + what.size())) ++n;
     return n;
 }
-
-class LaunchDialog : public COrvinLauncherDlg {
-public:
-    explicit LaunchDialog(std::wstring line) : m_line(std::move(line)) {}
-
-protected:
-    std::wstring GetLaunchCommandLine() const override { return m_line; }
-
-private:
-    std::wstring m_line;
-};
 
 void SetEnv(const wchar_t* name, const std::wstring& value) {
     SetEnvironmentVariableW(name, value.c_str());

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/OrvinLauncherDlg.h"
+#include "app/launch_dialog_test_support.h"
 #include "editor/module_host.h"
 #include "editor/module_signature.h"
 #include "resources/resource.h"
@@ -278,17 +279,6 @@ TEST(ModuleSignature, OnlyThePublishersModuleLoadsAndTheCheckedFileCannotBeSwapp
     SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_LOG", nullptr);
     SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_TEXT", nullptr);
 }
-
-class LaunchDialog : public COrvinLauncherDlg {
-public:
-    explicit LaunchDialog(std::wstring line) : m_line(std::move(line)) {}
-
-protected:
-    std::wstring GetLaunchCommandLine() const override { return m_line; }
-
-private:
-    std::wstring m_line;
-};
 
 // Runs against the local shop server with the test editor module published
 // in whichever signed form the case asks for.

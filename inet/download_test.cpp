@@ -34,17 +34,21 @@ size_t Count(const std::wstring& text, const std::wstring& part) {
     return n;
 }
 
-class DownloadTest : public ::testing::Test {
+// A folder to work in and the records written since the test began.
+class FileOpsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Logger::Instance()->SetFilePath(logDir / L"day.log");
         logStart = testing_support::LogSize(logDir / L"day.log");
     }
     std::wstring Log() { return testing_support::ReadLogSince(logDir / L"day.log", logStart); }
-
     TempDir logDir;
     size_t logStart = 0;
     TempDir dir;
+};
+
+class DownloadTest : public FileOpsTest {
+protected:
     HttpTestServer server;
 };
 
@@ -239,18 +243,6 @@ TEST(GetFileVersionText, ReadsTheFixedFileVersion) {
     ASSERT_TRUE(WriteFileText(dir / L"text.dll", "not a PE file"));
     EXPECT_EQ(L"", GetFileVersionText(dir / L"text.dll"));
 }
-
-class FileOpsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Logger::Instance()->SetFilePath(logDir / L"day.log");
-        logStart = testing_support::LogSize(logDir / L"day.log");
-    }
-    std::wstring Log() { return testing_support::ReadLogSince(logDir / L"day.log", logStart); }
-    TempDir logDir;
-    size_t logStart = 0;
-    TempDir dir;
-};
 
 TEST_F(FileOpsTest, CreateDirectoriesCollapsesDoubledSeparatorsAndMakesParents) {
     std::wstring root = dir.path();  // ends with a backslash
