@@ -8,7 +8,7 @@ FUZZ_RUNS ?= 1000000
 # The short fuzzing step of `make test` (no: leave it out).
 FUZZ_TEST ?= yes
 
-.PHONY: all setup deps build test demo bench fuzz format clean
+.PHONY: all setup deps build test-host test demo bench fuzz format clean
 
 all: build
 
@@ -18,16 +18,25 @@ setup:
 deps: setup
 	@for a in $(ARCH); do bash scripts/build-deps.sh $$a || exit 1; done
 
+configure = cmake -S . -B $(BUILD_ROOT)/$(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(1).cmake \
+	    -DORVIN_DEPS=$(CURDIR)/build/deps/$(1) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
 build: deps
 	@for a in $(ARCH); do \
-	  cmake -S . -B $(BUILD_ROOT)/$$a -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$a.cmake \
-	    -DORVIN_DEPS=$(CURDIR)/build/deps/$$a -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1; \
+	  $(call configure,$$a) || exit 1; \
 	  cmake --build $(BUILD_ROOT)/$$a -j$(JOBS) || exit 1; \
 	done
 
+# The 32-bit tests run their servers and box answerers in the 64-bit test
+# host (tools/test_host), which a win32-only run must build too.
+test-host: deps
+	@case " $(ARCH) " in *" win64 "*) ;; *) \
+	  bash scripts/build-deps.sh win64 && $(call configure,win64) && \
+	  cmake --build $(BUILD_ROOT)/win64 --target orvin_test_host -j$(JOBS) ;; esac
+
 # The architectures' suites run side by side (each has its own Wine prefix);
 # each suite runs its tests one after the other.
-test: build
+test: build test-host
 	@for a in $(ARCH); do bash scripts/wine-run.sh --init $$a & done; wait
 	@rc=0; for a in $(ARCH); do \
 	  (start=$$(date +%s); cd $(BUILD_ROOT)/$$a && ctest --output-on-failure $(CTEST_ARGS) \

@@ -4,7 +4,6 @@
 // the request layer's certificate checks, with and without that authority
 // trusted, and secure layers that fail.
 
-#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
@@ -12,9 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <sstream>
-#include <thread>
 
 #include "app/OrvinLauncherDlg.h"
 #include "app/launch_dialog_test_support.h"
@@ -22,6 +19,7 @@
 #include "inet/rest/rest.h"
 #include "support/logger.h"
 #include "support/platform.h"
+#include "testing/http_test_server.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 
@@ -267,47 +265,11 @@ TEST_F(HttpsJourney, ManifestOverHttpsPackagesOverHttp) {
 }
 
 // Accepts connections and closes each at once, before any TLS handshake.
-class ClosingListener {
-public:
-    ClosingListener() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof(address);
-        if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(m_socket, 16) == 0 &&
-            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] {
-            for (;;) {
-                SOCKET client = accept(m_socket, nullptr, nullptr);
-                if (client == INVALID_SOCKET) return;
-                ++m_accepted;
-                closesocket(client);
-            }
-        });
-    }
-    ~ClosingListener() {
-        closesocket(m_socket);
-        m_thread.join();
-        WSACleanup();
-    }
-    int port() const { return m_port; }
-    int accepted() const { return m_accepted; }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-    int m_port = 0;
-    std::atomic<int> m_accepted{0};
-    std::thread m_thread;
-};
-
 TEST_F(HttpsJourney, BrokenSecureLayersEndInTheFailureRecords) {
     Publish();
     const std::wstring shop = web.Base(L"https", web.https);
-    ClosingListener closing;
+    // A listener that accepts and closes at once, before any TLS handshake.
+    testing_support::HttpTestServer closing(testing_support::HttpTestServer::kCloseOnAccept);
     ASSERT_NE(0, closing.port());
     // Handshakes refused by the server (a TLS alert), and connections closed
     // before any handshake: the startup document never comes.
@@ -319,7 +281,7 @@ TEST_F(HttpsJourney, BrokenSecureLayersEndInTheFailureRecords) {
             << WideToUtf8String(Log());
         EXPECT_TRUE(LogHas(L"* 오류: startup.xml을 다운로드 하지 못했습니다. (url:" + url + L")"));
     }
-    EXPECT_GE(closing.accepted(), 5);  // every attempt reached it
+    EXPECT_GE(static_cast<int>(closing.connections()), 5);  // every attempt reached it
     // A plain HTTP server where the document says https (ssl="lv2").
     WriteStartup(web.Base(L"http", web.http), "lv2", shop);
     EXPECT_EQ(IDCANCEL, RunDialog(shop));

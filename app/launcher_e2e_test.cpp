@@ -12,7 +12,7 @@
 #include "support/platform.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
-#include "tools/shop_server/shop.h"
+#include "testing/hosted_shop.h"
 
 using testing_support::TempDir;
 
@@ -142,7 +142,7 @@ protected:
     TempDir work;
     std::wstring log, shopRoot, module, browser, install, installRelative, moduleLog;
     std::string name;
-    shop::ShopServer shop{work.path() + L"shop\\"};
+    testing_support::HostedShop shop{work.path() + L"shop\\"};
 };
 
 TEST_F(Journey, FirstInstallFromACabinetThenEverythingIsCurrent) {

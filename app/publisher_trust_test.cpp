@@ -17,7 +17,7 @@
 #include "support/publisher_trust.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
-#include "tools/shop_server/shop.h"
+#include "testing/hosted_shop.h"
 
 using testing_support::TempDir;
 
@@ -362,7 +362,7 @@ protected:
 
     TempDir work;
     std::wstring log, shopRoot, module, browser, install, installRelative, moduleLog;
-    shop::ShopServer shop;
+    testing_support::HostedShop shop;
 };
 
 TEST_F(PinnedJourney, EachKindOfAddressOutsideTheOriginsIsRefusedBeforeAnyRequest) {
@@ -378,7 +378,7 @@ TEST_F(PinnedJourney, EachKindOfAddressOutsideTheOriginsIsRefusedBeforeAnyReques
 
     // Cart and return page at another server: both skipped, the run still
     // succeeds. (That server answers, so a request that slips through shows.)
-    shop::ShopServer elsewhere(work.path() + L"shop\\");
+    testing_support::HostedShop elsewhere(work.path() + L"shop\\");
     WriteStartup(L"K1", elsewhere.base());
     EXPECT_EQ(IDOK, RunDialog()) << Utf8(Log());
     EXPECT_TRUE(ModuleRan());
@@ -471,7 +471,7 @@ TEST_F(PinnedExecutable, RunsThePublishersModuleFromItsOriginAndNothingElse) {
     EXPECT_TRUE(BrowserOpened(30000));
 
     // Another server: refused before it is asked anything.
-    shop::ShopServer elsewhere(work.path() + L"shop\\");
+    testing_support::HostedShop elsewhere(work.path() + L"shop\\");
     text = Run(pinned, elsewhere.base());
     EXPECT_NE(std::wstring::npos, text.find(L"*오류 : 허용되지 않은 주소입니다. (url:" + elsewhere.launch_url() +
                                             L"?key=K1&field=startup)"))

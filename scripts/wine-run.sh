@@ -29,7 +29,8 @@ if [ -f "$prog" ]; then
   if [ "$machine" = 014c ]; then loader=/usr/lib/wine/wine; arch=win32; fi
 fi
 # Tell the tests when 32-bit Wine runs under qemu's user-mode emulation (see
-# scripts/setup.sh): Wine's threads are not reliable there.
+# scripts/setup.sh): Wine's threads are not reliable there, and the few tests
+# of the launcher's own threads skip themselves.
 if [ "$arch" = win32 ] && grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*i386* 2>/dev/null; then
   export ORVIN_I386_EMULATED=1
 fi

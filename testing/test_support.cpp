@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -156,63 +157,35 @@ bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     return finished;
 }
 
-BoxAnswerer::BoxAnswerer(int button, bool anyProcess) : m_button(button), m_anyProcess(anyProcess) {
-    InitializeCriticalSection(&m_lock);
-    m_thread = std::thread([this] { Run(); });
+BoxAnswerer::BoxAnswerer(int button, bool anyProcess) : BoxAnswerer(std::vector<int>{button}, anyProcess) {}
+
+BoxAnswerer::BoxAnswerer(const std::vector<int>& buttons, bool anyProcess) {
+    host::Message request, reply;
+    request.PutU32(static_cast<uint32_t>(host::Op::NewBoxAnswerer));
+    request.PutU32(anyProcess ? 0 : GetCurrentProcessId());
+    request.PutU32(static_cast<uint32_t>(buttons.size()));
+    for (int button : buttons) request.PutU32(static_cast<uint32_t>(button));
+    uint32_t id = 0;
+    if (CallTestHost(request, &reply) && reply.GetU32(&id)) m_id = id;
 }
 
-BoxAnswerer::~BoxAnswerer() {
-    m_stop = true;
-    m_thread.join();
-    DeleteCriticalSection(&m_lock);
+int BoxAnswerer::Count() const {
+    host::Message request = Request(host::Op::BoxCount), reply;
+    uint32_t count = 0;
+    return CallTestHost(request, &reply) && reply.GetU32(&count) ? static_cast<int>(count) : 0;
 }
 
-std::vector<std::wstring> BoxAnswerer::Texts() {
-    EnterCriticalSection(&m_lock);
-    std::vector<std::wstring> copy = m_texts;
-    LeaveCriticalSection(&m_lock);
-    return copy;
-}
-
-namespace {
-struct FindContext {
-    DWORD process;
-    bool anyProcess;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
-    auto* context = reinterpret_cast<FindContext*>(param);
-    wchar_t cls[16] = {};
-    GetClassNameW(hwnd, cls, 16);
-    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (!context->anyProcess && pid != context->process) return TRUE;
-    // Message boxes carry a static text control (id 0xFFFF).
-    if (!GetDlgItem(hwnd, 0xFFFF)) return TRUE;
-    context->found = hwnd;
-    return FALSE;
-}
-}  // namespace
-
-void BoxAnswerer::Run() {
-    while (!m_stop) {
-        FindContext context{GetCurrentProcessId(), m_anyProcess, nullptr};
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&context));
-        if (context.found) {
-            wchar_t text[1024] = {};
-            GetDlgItemTextW(context.found, 0xFFFF, text, 1024);
-            EnterCriticalSection(&m_lock);
-            m_texts.push_back(text);
-            LeaveCriticalSection(&m_lock);
-            ++m_count;
-            PostMessageW(context.found, WM_COMMAND, static_cast<WPARAM>(m_button.load()), 0);
-            // Wait for it to go away before looking again.
-            for (int i = 0; i < 200 && IsWindow(context.found) && IsWindowVisible(context.found); ++i) Sleep(10);
-        }
-        Sleep(20);
+std::vector<std::wstring> BoxAnswerer::Texts() const {
+    host::Message request = Request(host::Op::BoxTexts), reply;
+    std::vector<std::wstring> texts;
+    uint32_t count = 0;
+    if (!CallTestHost(request, &reply) || !reply.GetU32(&count)) return texts;
+    for (uint32_t i = 0; i < count; ++i) {
+        std::wstring text;
+        if (!reply.GetWide(&text)) break;
+        texts.push_back(std::move(text));
     }
+    return texts;
 }
 
 }  // namespace testing_support

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "testing/test_host_client.h"
 
 namespace testing_support {
 
@@ -53,29 +53,18 @@ std::wstring ReadLogSince(const std::wstring& path, size_t offset);
 // time-out, after which the process is killed).
 bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode = nullptr);
 
-// Watches for message boxes (dialog class #32770) of this process or of any
-// process and answers each with `button` (IDOK, IDYES, IDNO...). Records the
-// text of each box answered.
-class BoxAnswerer {
+// Answers message boxes (dialog class #32770) of this process, or of any
+// process, through the test host: the k-th box gets buttons[k] (IDOK, IDYES,
+// IDNO...), the last one again for every box after. Records the text of each
+// box answered.
+class BoxAnswerer : public HostedObject {
 public:
     explicit BoxAnswerer(int button, bool anyProcess = false);
-    ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+    explicit BoxAnswerer(const std::vector<int>& buttons, bool anyProcess = false);
+    ~BoxAnswerer() = default;
 
-    void SetButton(int button) { m_button = button; }
-    int Count() const { return m_count; }
-    std::vector<std::wstring> Texts();
-
-private:
-    void Run();
-    std::atomic<int> m_button;
-    bool m_anyProcess;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_count{0};
-    CRITICAL_SECTION m_lock;
-    std::vector<std::wstring> m_texts;
-    std::thread m_thread;
+    int Count() const;
+    std::vector<std::wstring> Texts() const;
 };
 
 }  // namespace testing_support

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/http_test_server.h"
+#include "testing/local_http_server.h"
 
 namespace shop {
 
@@ -63,7 +63,7 @@ private:
     DWORD m_packageDelay = 0;
     std::vector<std::string> m_cart;
     std::function<void(const std::string&)> m_listener;
-    testing_support::HttpTestServer m_server;
+    testing_support::LocalHttpServer m_server;
 };
 
 // The value of a query parameter (still percent-encoded), or empty.

@@ -1,0 +1,168 @@
+#include "testing/test_host_client.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "testing/test_support.h"
+
+namespace testing_support {
+
+namespace {
+
+// Where the host is: named by ORVIN_TEST_HOST, beside this program (a 64-bit
+// build), or in the 64-bit build's folder beside this one (a 32-bit build).
+std::wstring HostProgram() {
+    wchar_t named[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(L"ORVIN_TEST_HOST", named, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return named;
+    const std::wstring beside = ExecutableFolder() + L"orvin_test_host.exe";
+    if (FileExists(beside)) return beside;
+    return ExecutableFolder() + L"..\\..\\win64\\bin\\orvin_test_host.exe";
+}
+
+class TestHost {
+public:
+    ~TestHost() {
+        // Closing the pipe ends the host; it stops its servers on the way.
+        if (m_toHost) CloseHandle(m_toHost);
+        if (m_fromHost) CloseHandle(m_fromHost);
+    }
+
+    bool Call(host::Message& request, host::Message* reply) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_started) Start();
+        if (!m_toHost) return false;
+        if (!host::WriteMessage(m_toHost, request) || !host::ReadMessage(m_fromHost, reply)) {
+            fprintf(stderr, "test host: the host has gone\n");
+            CloseHandle(m_toHost);
+            CloseHandle(m_fromHost);
+            m_toHost = m_fromHost = nullptr;
+            return false;
+        }
+        uint32_t done = 0;
+        if (!reply->GetU32(&done) || done != 1) {
+            fprintf(stderr, "test host: request refused\n");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void Start() {
+        m_started = true;
+        const std::wstring program = HostProgram();
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE hostIn = nullptr, hostOut = nullptr;
+        if (!CreatePipe(&hostIn, &m_toHost, &inherit, 0)) return;
+        if (!CreatePipe(&m_fromHost, &hostOut, &inherit, 0)) {
+            CloseHandle(hostIn);
+            CloseHandle(m_toHost);
+            m_toHost = nullptr;
+            return;
+        }
+        // Only the host's ends go to the host: a program the test starts
+        // later must not keep the pipe open after the test ends.
+        SetHandleInformation(m_toHost, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_fromHost, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = hostIn;
+        startup.hStdOutput = hostOut;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        std::wstring commandLine = L"\"" + program + L"\"";
+        PROCESS_INFORMATION info = {};
+        BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &startup, &info);
+        CloseHandle(hostIn);
+        CloseHandle(hostOut);
+        if (!started) {
+            fprintf(stderr, "test host: cannot start %ls (error %lu); build the win64 tree first\n", program.c_str(),
+                    GetLastError());
+            CloseHandle(m_toHost);
+            CloseHandle(m_fromHost);
+            m_toHost = m_fromHost = nullptr;
+            return;
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+
+    std::mutex m_lock;
+    bool m_started = false;
+    HANDLE m_toHost = nullptr;
+    HANDLE m_fromHost = nullptr;
+};
+
+TestHost& Host() {
+    static TestHost host;
+    return host;
+}
+
+}  // namespace
+
+bool CallTestHost(host::Message& request, host::Message* reply) {
+    return Host().Call(request, reply);
+}
+
+HostedObject::~HostedObject() {
+    if (m_id == 0) return;
+    host::Message request = Request(host::Op::Delete);
+    Send(request);
+}
+
+host::Message HostedObject::Request(host::Op op) const {
+    host::Message request;
+    request.PutU32(static_cast<uint32_t>(op));
+    request.PutU32(m_id);
+    return request;
+}
+
+void HostedObject::Send(host::Message& request) const {
+    host::Message reply;
+    CallTestHost(request, &reply);
+}
+
+void HostedServer::Start(host::Message& request) {
+    host::Message reply;
+    uint32_t id = 0, port = 0;
+    if (CallTestHost(request, &reply) && reply.GetU32(&id) && reply.GetU32(&port)) {
+        m_id = id;
+        m_port = static_cast<int>(port);
+    }
+}
+
+std::vector<HttpRequestRecord> HostedServer::requests() const {
+    host::Message request = Request(host::Op::Requests), reply;
+    std::vector<HttpRequestRecord> records;
+    uint32_t count = 0;
+    if (!CallTestHost(request, &reply) || !reply.GetU32(&count)) return records;
+    for (uint32_t i = 0; i < count; ++i) {
+        HttpRequestRecord record;
+        if (!reply.GetRecord(&record)) break;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+size_t HostedServer::count(const std::string& path) const {
+    host::Message request = Request(host::Op::Count), reply;
+    request.PutBytes(path);
+    uint32_t count = 0;
+    return CallTestHost(request, &reply) && reply.GetU32(&count) ? count : 0;
+}
+
+void HostedServer::clear_requests() {
+    host::Message request = Request(host::Op::ClearRequests);
+    Send(request);
+}
+
+size_t HostedServer::connections() const {
+    host::Message request = Request(host::Op::Connections), reply;
+    uint32_t count = 0;
+    return CallTestHost(request, &reply) && reply.GetU32(&count) ? count : 0;
+}
+
+}  // namespace testing_support
