@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "framework/dialog.h"
@@ -460,33 +459,41 @@ TEST(GetUrlHost, TextBetweenTheFirstDoubleSlashAndTheNextSlash) {
     EXPECT_EQ(L"", GetUrlHost(L""));
 }
 
+struct ShownEditor {
+    bool seen = false;
+    HWND owner = nullptr;
+};
+ShownEditor g_shownEditor;
+
+LRESULT CALLBACK OnWindowMessage(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    wchar_t name[64] = {};
+    if (code == HC_ACTION && message->message == WM_SHOWWINDOW && message->wParam &&
+        ::GetClassNameW(message->hwnd, name, 64) && wcscmp(name, L"OrvinSampleEditorWindow") == 0) {
+        g_shownEditor.seen = true;
+        g_shownEditor.owner = ::GetWindow(message->hwnd, GW_OWNER);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // The sample module shows a window owned by the launcher's window and ends
 // by itself with its result.
 TEST_F(ModuleHostTest, SampleEditorShowsItsWindowAndEndsByItself) {
     Install(L"SampleEditor.dll");
     startup.params = {{L"a", L"1"}, {L"b", L"2"}};
-    std::atomic<bool> stop{false};
-    std::atomic<HWND> seenOwner{nullptr};
-    std::atomic<bool> seen{false};
-    std::thread watcher([&] {
-        while (!stop) {
-            HWND window = ::FindWindowW(L"OrvinSampleEditorWindow", nullptr);
-            if (window && ::IsWindowVisible(window)) {
-                seenOwner = ::GetWindow(window, GW_OWNER);
-                seen = true;
-            }
-            ::Sleep(50);
-        }
-    });
+    // The editor shows its window on this thread: a hook on the thread's
+    // messages sees it shown, and no watcher thread is needed.
+    g_shownEditor = ShownEditor();
+    HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, OnWindowMessage, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
     DWORD start = ::GetTickCount();
     Outcome outcome = Run(L"SampleEditor.dll");
     DWORD elapsed = ::GetTickCount() - start;
-    stop = true;
-    watcher.join();
+    ::UnhookWindowsHookEx(hook);
     EXPECT_TRUE(outcome.result);
     EXPECT_EQ(L"{\"exit_code\":\"0\",\"uploaded_list\":[\"sample-work\"]}", outcome.editResult);
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(outcome.window, seenOwner.load());
+    EXPECT_TRUE(g_shownEditor.seen);
+    EXPECT_EQ(outcome.window, g_shownEditor.owner);
     EXPECT_GE(elapsed, 2500u);
     EXPECT_LT(elapsed, 30000u);
     EXPECT_EQ(L"", Log());
