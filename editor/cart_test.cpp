@@ -147,22 +147,22 @@ protected:
     }
     // A body the service answers with every time: never a confirmation.
     void ExpectNotConfirmed(const std::string& body, int status = 200) {
-        SCOPED_TRACE(body);
+        const std::string where = body;
         server->clear_requests();
         server->answer("/cart", Xml(body, status));
         BoxAnswerer answerer(IDNO);
-        EXPECT_FALSE(Send(cartUrl));
-        EXPECT_EQ(11u, server->count("/cart"));
-        EXPECT_EQ(1, answerer.Count());
+        EXPECT_FALSE(Send(cartUrl)) << where;
+        EXPECT_EQ(11u, server->count("/cart")) << where;
+        EXPECT_EQ(1, answerer.Count()) << where;
     }
     void ExpectConfirmed(const std::string& body) {
-        SCOPED_TRACE(body);
+        const std::string where = body;
         server->clear_requests();
         server->answer("/cart", Xml(body));
         BoxAnswerer answerer(IDNO);
-        EXPECT_TRUE(Send(cartUrl));
-        EXPECT_EQ(1u, server->count("/cart"));
-        EXPECT_EQ(0, answerer.Count());
+        EXPECT_TRUE(Send(cartUrl)) << where;
+        EXPECT_EQ(1u, server->count("/cart")) << where;
+        EXPECT_EQ(0, answerer.Count()) << where;
     }
 
     TempDir dir;

@@ -47,18 +47,20 @@ protected:
     bool Logged(const std::wstring& text) { return Log().find(text) != std::wstring::npos; }
     // The one record a failed processing writes, and untouched outputs.
     void ExpectFailure(const std::wstring& json, const std::wstring& record) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(json));
+        const std::string where = testing_support::WideToUtf8String(json);
         size_t before = testing_support::LogSize(logPath);
-        EXPECT_FALSE(Process(json));
+        EXPECT_FALSE(Process(json)) << where;
         std::wstring written = testing_support::ReadLogSince(logPath, before);
-        EXPECT_NE(std::wstring::npos, written.find(record)) << testing_support::WideToUtf8String(written);
-        EXPECT_EQ(L"untouched", browser);
-        EXPECT_EQ(L"untouched", cart);
+        EXPECT_NE(std::wstring::npos, written.find(record))
+            << testing_support::WideToUtf8String(written) << where;
+        EXPECT_EQ(L"untouched", browser) << where;
+        EXPECT_EQ(L"untouched", cart) << where;
     }
     void ExpectSuccess(const std::wstring& json) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(json));
-        EXPECT_TRUE(Process(json)) << testing_support::WideToUtf8String(Log());
-        EXPECT_EQ(std::wstring(L"http://shop.example/return?exit_code=0&keyresult=") + kKeyResult, browser);
+        const std::string where = testing_support::WideToUtf8String(json);
+        EXPECT_TRUE(Process(json)) << testing_support::WideToUtf8String(Log()) << where;
+        EXPECT_EQ(std::wstring(L"http://shop.example/return?exit_code=0&keyresult=") + kKeyResult, browser)
+            << where;
     }
 
     TempDir dir;

@@ -59,24 +59,26 @@ protected:
         return call;
     }
     void ExpectProgram(const std::wstring& agent, const std::wstring& type, const std::wstring& program) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'"));
+        const std::string where =
+            testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'");
         g_shellCalls.clear();
         OpenReturnPage(agent, kUrl, type);
         ShellCall call = OnlyCall();
-        EXPECT_FALSE(call.hasVerb) << testing_support::WideToUtf8String(call.verb);
-        EXPECT_EQ(program, call.file);
-        EXPECT_TRUE(call.hasParameters);
-        EXPECT_EQ(kUrl, call.parameters);
+        EXPECT_FALSE(call.hasVerb) << testing_support::WideToUtf8String(call.verb) << where;
+        EXPECT_EQ(program, call.file) << where;
+        EXPECT_TRUE(call.hasParameters) << where;
+        EXPECT_EQ(kUrl, call.parameters) << where;
     }
     void ExpectOpened(const std::wstring& agent, const std::wstring& type, const std::wstring& target) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'"));
+        const std::string where =
+            testing_support::WideToUtf8String(L"agent '" + agent + L"' type '" + type + L"'");
         g_shellCalls.clear();
         OpenReturnPage(agent, kUrl, type);
         ShellCall call = OnlyCall();
-        EXPECT_TRUE(call.hasVerb);
-        EXPECT_EQ(L"open", call.verb);
-        EXPECT_EQ(target, call.file);
-        EXPECT_FALSE(call.hasParameters);
+        EXPECT_TRUE(call.hasVerb) << where;
+        EXPECT_EQ(L"open", call.verb) << where;
+        EXPECT_EQ(target, call.file) << where;
+        EXPECT_FALSE(call.hasParameters) << where;
     }
     void ExpectNothing(const std::wstring& agent, const std::wstring& url, const std::wstring& type) {
         g_shellCalls.clear();

@@ -166,18 +166,19 @@ TEST_F(LaunchDialogTest, RefusedDocumentNeverDrivesTheUpdate) {
     const std::string climb = "<install_path>..\\..\\OrvinClimbed</install_path>";
     const std::wstring climbed = GetDataRootFolder() + L"\\..\\..\\OrvinClimbed";
     for (const std::string& body : {update + climb, climb + update, update + "<update_url>x</update_url>"}) {
-        SCOPED_TRACE(body);
+        const std::string where = body;
         server.clear_requests();
         server.answer("/start", HttpAnswer::Text(200, "<startup><module>Editor.dll</module>" + body +
                                                           "<app_title>T</app_title>\n</startup>"));
         CommandLineDialog dialog(L"\"x.exe\" \"orvin://key=K&svr=" + server.url("/start") + L"\"");
-        EXPECT_EQ(IDCANCEL, dialog.DoModal());
-        EXPECT_EQ(L"", dialog.m_startup.install_path);
-        EXPECT_EQ(L"", dialog.m_startup.module);
-        EXPECT_EQ(0u, server.count("/update/activeupdate.xml"));
-        EXPECT_FALSE(testing_support::FileExists(climbed));
+        EXPECT_EQ(IDCANCEL, dialog.DoModal()) << where;
+        EXPECT_EQ(L"", dialog.m_startup.install_path) << where;
+        EXPECT_EQ(L"", dialog.m_startup.module) << where;
+        EXPECT_EQ(0u, server.count("/update/activeupdate.xml")) << where;
+        EXPECT_FALSE(testing_support::FileExists(climbed)) << where;
         EXPECT_NE(std::wstring::npos,
-                  Log().find(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:, err:0x000000a1)"));
+                  Log().find(L"* 오류: 작업 폴더를 생성할 수 없습니다. (path:, err:0x000000a1)"))
+            << where;
     }
 }
 

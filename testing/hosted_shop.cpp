@@ -7,6 +7,7 @@ HostedShop::HostedShop(const std::wstring& root, int port) {
     request.PutU32(static_cast<uint32_t>(host::Op::NewShop));
     request.PutWide(root);
     request.PutU32(static_cast<uint32_t>(port));
+    request.PutU32(ServerFlags());
     Start(request);
 }
 

@@ -28,9 +28,9 @@ struct HttpAnswer {
     bool chunked = false;
     size_t chunk_size = 0;                   // bytes per chunk when chunked; 0: the whole body in one chunk
     size_t close_after = std::string::npos;  // body bytes sent before the connection is dropped
-    bool reset = true;        // the drop of close_after is abortive (RST), else an orderly close (FIN)
+    bool reset = true;           // the drop of close_after is abortive (RST), else an orderly close (FIN)
     uint32_t drop_delay_ms = 0;  // wait between the last body byte sent and the drop
-    bool close = false;       // close the connection after this answer
+    bool close = false;          // close the connection after this answer
     uint32_t delay_ms = 0;       // wait before the status line
     uint32_t body_delay_ms = 0;  // wait between the header block and the body
 

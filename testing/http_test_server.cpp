@@ -6,7 +6,7 @@ HttpTestServer::HttpTestServer(int port) {
     host::Message request;
     request.PutU32(static_cast<uint32_t>(host::Op::NewServer));
     request.PutU32(static_cast<uint32_t>(port));
-    request.PutU32(0);
+    request.PutU32(ServerFlags());
     Start(request);
 }
 
@@ -14,7 +14,7 @@ HttpTestServer::HttpTestServer(CloseOnAccept) {
     host::Message request;
     request.PutU32(static_cast<uint32_t>(host::Op::NewServer));
     request.PutU32(0);
-    request.PutU32(1);
+    request.PutU32(ServerFlags() | host::kCloseOnAccept);
     Start(request);
 }
 

@@ -351,7 +351,7 @@ bool LocalHttpServer::SendAll(uintptr_t s, const char* data, size_t size) {
 }
 
 bool LocalHttpServer::SendAnswer(uintptr_t s, const HttpRequestRecord& request, const HttpAnswer& given,
-                                bool* keepOpen) {
+                                 bool* keepOpen) {
     *keepOpen = false;
     if (given.delay_ms && !Wait(given.delay_ms)) return false;
 
@@ -377,7 +377,7 @@ bool LocalHttpServer::SendAnswer(uintptr_t s, const HttpRequestRecord& request, 
     bool delimited = chunked || (a.content_length && (!userLength || *userLength == std::to_string(total)));
     if (noBody) delimited = true;
     bool clientCloses = EqualsNoCase(request.header("Connection"), "close");
-    bool keep = delimited && !a.close && !clientCloses && a.close_after == std::string::npos;
+    bool keep = m_keepAlive && delimited && !a.close && !clientCloses && a.close_after == std::string::npos;
     if (!keep) head += "Connection: close\r\n";
     head += "\r\n";
     if (!SendAll(s, head.data(), head.size())) return false;

@@ -37,6 +37,9 @@ public:
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
     int port() const { return m_port; }
+    // false: every answer says "Connection: close" and ends its connection,
+    // so that a client never keeps one idle.
+    void set_keep_alive(bool keepAlive) { m_keepAlive = keepAlive; }
     // http://127.0.0.1:port/path (path without its leading slash is fine too).
     std::wstring url(const std::string& path) const;
     std::string url_narrow(const std::string& path) const;
@@ -77,6 +80,7 @@ private:
     uintptr_t m_listen = ~uintptr_t(0);  // a SOCKET, INVALID_SOCKET when not listening
     int m_port = 0;
     bool m_closeOnAccept = false;
+    std::atomic<bool> m_keepAlive{true};
     bool m_winsock = false;
     std::atomic<bool> m_stop{false};
     std::atomic<size_t> m_connections{0};

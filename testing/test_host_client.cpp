@@ -74,13 +74,13 @@ private:
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         std::wstring commandLine = L"\"" + program + L"\"";
         PROCESS_INFORMATION info = {};
-        BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                      nullptr, nullptr, &startup, &info);
+        BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
         CloseHandle(hostIn);
         CloseHandle(hostOut);
         if (!started) {
-            fprintf(stderr, "test host: cannot start %ls (error %lu); build the win64 tree first\n", program.c_str(),
-                    GetLastError());
+            fprintf(stderr, "test host: cannot start %ls (error %lu); build the win64 tree first\n",
+                    program.c_str(), GetLastError());
             CloseHandle(m_toHost);
             CloseHandle(m_fromHost);
             m_toHost = m_fromHost = nullptr;
@@ -123,6 +123,10 @@ host::Message HostedObject::Request(host::Op op) const {
 void HostedObject::Send(host::Message& request) const {
     host::Message reply;
     CallTestHost(request, &reply);
+}
+
+uint32_t HostedServer::ServerFlags() {
+    return ThreadsUnreliable() ? host::kNoKeepAlive : 0;
 }
 
 void HostedServer::Start(host::Message& request) {

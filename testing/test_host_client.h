@@ -46,6 +46,10 @@ public:
 
 protected:
     HostedServer() = default;
+    // Where 32-bit Wine runs emulated, no connection is kept alive: WinInet
+    // would start a thread of its own in the test process to watch the idle
+    // connection, and threads are not reliable there.
+    static uint32_t ServerFlags();
     void Start(host::Message& request);
     int m_port = 0;
 };

@@ -142,7 +142,8 @@ bool Message::GetAnswer(HttpAnswer* a) {
         a->headers.emplace_back(std::move(name), std::move(value));
     }
     if (!GetBytes(&a->body) || !GetWide(&a->body_file) || !GetU32(&flags) || !GetU64(&chunkSize) ||
-        !GetU64(&closeAfter) || !GetU32(&a->drop_delay_ms) || !GetU32(&a->delay_ms) || !GetU32(&a->body_delay_ms))
+        !GetU64(&closeAfter) || !GetU32(&a->drop_delay_ms) || !GetU32(&a->delay_ms) ||
+        !GetU32(&a->body_delay_ms))
         return false;
     a->shared_body.reset();
     a->content_length = (flags & 1) != 0;

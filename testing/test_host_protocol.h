@@ -15,23 +15,27 @@ namespace testing_support {
 namespace host {
 
 enum class Op : uint32_t {
-    NewServer = 1,    // port, closeOnAccept -> id, port
-    NewShop,          // root, port -> id, port
-    Delete,           // id (a server, a shop or a box answerer)
-    Answer,           // id, path, answer
-    Enqueue,          // id, path, answer
-    ServeFile,        // id, path, file
-    Requests,         // id -> count, records
-    Count,            // id, path -> count
-    ClearRequests,    // id
-    Connections,      // id -> count
-    CartFailures,     // id, failures
-    PackageDelay,     // id, milliseconds
-    CartRequests,     // id -> count, targets
-    NewBoxAnswerer,   // process id (0: any process), count, buttons -> id
-    BoxCount,         // id -> count
-    BoxTexts,         // id -> count, texts
+    NewServer = 1,   // port, flags -> id, port
+    NewShop,         // root, port, flags -> id, port
+    Delete,          // id (a server, a shop or a box answerer)
+    Answer,          // id, path, answer
+    Enqueue,         // id, path, answer
+    ServeFile,       // id, path, file
+    Requests,        // id -> count, records
+    Count,           // id, path -> count
+    ClearRequests,   // id
+    Connections,     // id -> count
+    CartFailures,    // id, failures
+    PackageDelay,    // id, milliseconds
+    CartRequests,    // id -> count, targets
+    NewBoxAnswerer,  // process id (0: any process), count, buttons -> id
+    BoxCount,        // id -> count
+    BoxTexts,        // id -> count, texts
 };
+
+// Flags of a new server.
+constexpr uint32_t kCloseOnAccept = 1;
+constexpr uint32_t kNoKeepAlive = 2;
 
 class Message {
 public:

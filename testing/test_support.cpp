@@ -29,7 +29,9 @@ TempDir::TempDir() {
     }
 }
 
-TempDir::~TempDir() { RemoveTree(m_path); }
+TempDir::~TempDir() {
+    RemoveTree(m_path);
+}
 
 void RemoveTree(const std::wstring& folder) {
     std::wstring root = folder;
@@ -56,8 +58,9 @@ void RemoveTree(const std::wstring& folder) {
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path) {
     std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return bytes;
     LARGE_INTEGER size;
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
@@ -71,7 +74,8 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = size == 0 || WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
@@ -83,7 +87,9 @@ bool WriteFileText(const std::wstring& path, const std::string& bytes) {
     return WriteFileBytes(path, bytes.data(), bytes.size());
 }
 
-bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::wstring Utf8ToWideString(const std::string& text) {
     if (text.empty()) return std::wstring();
@@ -123,9 +129,13 @@ std::wstring DayLogPath() {
     return folder + L"\\OrvinLauncher\\log\\" + name;
 }
 
-std::wstring ReadLogFile(const std::wstring& path) { return ReadLogSince(path, 0); }
+std::wstring ReadLogFile(const std::wstring& path) {
+    return ReadLogSince(path, 0);
+}
 
-size_t LogSize(const std::wstring& path) { return ReadFileBytes(path).size(); }
+size_t LogSize(const std::wstring& path) {
+    return ReadFileBytes(path).size();
+}
 
 std::wstring ReadLogSince(const std::wstring& path, size_t offset) {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
@@ -143,7 +153,8 @@ bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     PROCESS_INFORMATION info = {};
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(0);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
         return false;
     }
     bool finished = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;

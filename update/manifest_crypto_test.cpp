@@ -220,15 +220,15 @@ TEST(DecryptManifestDataTest, LineBreaksSpacesAndPaddingAnywhereChangeNothing) {
 TEST(DecryptManifestDataTest, GeneratorOutput255MasksWithZeroAnd254With254) {
     const std::vector<unsigned char> plain = Padded("<update>x</update>");
     for (int first : {255, 254, 510}) {
-        SCOPED_TRACE(first);
+        const std::string where = ::testing::PrintToString(first);
         const std::uint32_t seed = SeedForFirstOutput(first);
         Lcg check{seed};
-        ASSERT_EQ(first, check.Next());
+        ASSERT_EQ(first, check.Next()) << where;
         // h0 == h1 == seed gives exactly that mask seed.
         std::string value = BuildValue(seed, seed, plain);
         std::wstring text = Widen(value);
-        ASSERT_TRUE(DecryptManifestData(text));
-        EXPECT_EQ(L"<update>x</update>", text);
+        ASSERT_TRUE(DecryptManifestData(text)) << where;
+        EXPECT_EQ(L"<update>x</update>", text) << where;
 
         // Byte 0 masked with (first % 256) instead: the result must differ
         // wherever 255 and 256 disagree.
@@ -236,11 +236,11 @@ TEST(DecryptManifestDataTest, GeneratorOutput255MasksWithZeroAnd254With254) {
         bytes[8] ^= static_cast<unsigned char>(first % 255);
         bytes[8] ^= static_cast<unsigned char>(first % 256);
         std::wstring wrong = Widen(Base64Encode(bytes.data(), bytes.size()));
-        ASSERT_TRUE(DecryptManifestData(wrong));
+        ASSERT_TRUE(DecryptManifestData(wrong)) << where;
         if (first % 255 == first % 256)
-            EXPECT_EQ(L"<update>x</update>", wrong);
+            EXPECT_EQ(L"<update>x</update>", wrong) << where;
         else
-            EXPECT_NE(L"<update>x</update>", wrong);
+            EXPECT_NE(L"<update>x</update>", wrong) << where;
     }
 }
 

@@ -344,14 +344,15 @@ TEST_F(InstallerTest, NamesLeadingOutOfTheInstallFolderAreRefusedBeforeAnythingC
           std::wstring(L"C:\\evil.dll"), std::wstring(L"\\\\server\\share\\evil.dll"),
           std::wstring(L"sub/. ./evil.dll"), std::wstring(L"nul.dll"), std::wstring(L"download\\x.dat"),
           std::wstring(L"Download/x.dat"), std::wstring(L".\\download.\\x.dat")}) {
-        SCOPED_TRACE(testing_support::WideToUtf8String(hostile));
+        const std::string where = testing_support::WideToUtf8String(hostile);
         server.clear_requests();
         ServeManifest({{L"Editor.dll", L"pkg.zip", L"0123456789abcdef0123456789abcdef", L"", true},
                        {hostile, L"pkg.zip", L"", L"", false}});
-        EXPECT_FALSE(Install());
-        EXPECT_TRUE(LogHas(L"* 오류: 업데이트 파일 이름이 올바르지 않습니다. (name:" + hostile + L")"));
-        EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
-        EXPECT_EQ("outdated", Installed(L"Editor.dll"));
+        EXPECT_FALSE(Install()) << where;
+        EXPECT_TRUE(LogHas(L"* 오류: 업데이트 파일 이름이 올바르지 않습니다. (name:" + hostile + L")"))
+            << where;
+        EXPECT_EQ(0u, Fetches("/files/pkg.zip")) << where;
+        EXPECT_EQ("outdated", Installed(L"Editor.dll")) << where;
     }
     ServeManifest({{L"Editor.dll", L"..\\..\\pkg.zip", L"", L"", true}});
     EXPECT_FALSE(Install());

@@ -38,23 +38,23 @@ const Vector kVectors[] = {
 
 TEST(SeedTest, EncryptsEveryStandardVector) {
     for (const Vector& v : kVectors) {
-        SCOPED_TRACE(v.key);
+        const std::string where = ::testing::PrintToString(v.key);
         std::vector<unsigned char> key = Hex(v.key), block = Hex(v.plain);
         SeedRoundKeys rk;
         SeedKeySchedule(key.data(), rk);
         SeedEncryptBlock(rk, block.data());
-        EXPECT_EQ(Hex(v.cipher), block);
+        EXPECT_EQ(Hex(v.cipher), block) << where;
     }
 }
 
 TEST(SeedTest, DecryptsEveryStandardVector) {
     for (const Vector& v : kVectors) {
-        SCOPED_TRACE(v.key);
+        const std::string where = ::testing::PrintToString(v.key);
         std::vector<unsigned char> key = Hex(v.key), block = Hex(v.cipher);
         SeedRoundKeys rk;
         SeedKeySchedule(key.data(), rk);
         SeedDecryptBlock(rk, block.data());
-        EXPECT_EQ(Hex(v.plain), block);
+        EXPECT_EQ(Hex(v.plain), block) << where;
     }
 }
 

@@ -222,13 +222,13 @@ TEST_F(UpdateFileXmlTest, NonAsciiNamesSurviveWithAndWithoutDeclaration) {
         L"</files></update>";
     for (const std::wstring& inner : {list, std::wstring(kDeclaration) + list,
                                       std::wstring(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?>") + list}) {
-        SCOPED_TRACE(WideToUtf8String(inner.substr(0, 40)));
+        const std::string where = WideToUtf8String(inner.substr(0, 40));
         update_file_xml manifest;
-        ASSERT_TRUE(LoadText(manifest, Outer(inner)));
-        EXPECT_EQ(L"\uD3B8\uC9D1\uAE30.dll", manifest.module);
-        ASSERT_EQ(2u, manifest.files.size());
-        EXPECT_EQ(L"\uD3B8\uC9D1\uAE30.cab", manifest.files[0].package);
-        EXPECT_EQ(L"\uC790\uB8CC\\\uADF8\uB9BC \u00E9\u20AC\U0001F600.png", manifest.files[1].name);
+        ASSERT_TRUE(LoadText(manifest, Outer(inner))) << where;
+        EXPECT_EQ(L"\uD3B8\uC9D1\uAE30.dll", manifest.module) << where;
+        ASSERT_EQ(2u, manifest.files.size()) << where;
+        EXPECT_EQ(L"\uD3B8\uC9D1\uAE30.cab", manifest.files[0].package) << where;
+        EXPECT_EQ(L"\uC790\uB8CC\\\uADF8\uB9BC \u00E9\u20AC\U0001F600.png", manifest.files[1].name) << where;
     }
 }
 

@@ -307,12 +307,12 @@ TEST_F(ProducerTest, PackageSetReadsBackThroughTheLaunchersReader) {
     ASSERT_EQ(expected.size(), manifest.files.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const update_file_entry& entry = manifest.files[i];
-        SCOPED_TRACE(testing_support::WideToUtf8String(entry.name));
-        EXPECT_EQ(expected[i].first, entry.name);
-        EXPECT_EQ(expected[i].second, entry.package);
-        EXPECT_EQ(ComputeFileMd5(source + entry.name), entry.hash);
-        EXPECT_EQ(32u, entry.hash.size());
-        EXPECT_EQ(GetFileVersionText(source + entry.name), entry.version);
+        const std::string where = testing_support::WideToUtf8String(entry.name);
+        EXPECT_EQ(expected[i].first, entry.name) << where;
+        EXPECT_EQ(expected[i].second, entry.package) << where;
+        EXPECT_EQ(ComputeFileMd5(source + entry.name), entry.hash) << where;
+        EXPECT_EQ(32u, entry.hash.size()) << where;
+        EXPECT_EQ(GetFileVersionText(source + entry.name), entry.version) << where;
     }
     EXPECT_EQ(L"3.1.4.15", manifest.files[0].version);
     EXPECT_EQ(L"", manifest.files[1].version);

@@ -43,6 +43,8 @@ public:
     // Each package answer waits this long before its body, so that the
     // progress window can be seen during an install (demonstrations).
     void set_package_delay(DWORD milliseconds);
+    // false: one exchange per connection (see LocalHttpServer).
+    void set_keep_alive(bool keepAlive) { m_server.set_keep_alive(keepAlive); }
     // Called with a one-line description of every request (for logging).
     void on_request(std::function<void(const std::string&)> listener);
 

@@ -55,7 +55,8 @@ void BoxWatcher::Run() {
             const int button = m_buttons[turn < m_buttons.size() ? turn : m_buttons.size() - 1];
             PostMessageW(context.found, WM_COMMAND, static_cast<WPARAM>(button), 0);
             // Wait for it to go away before looking again.
-            for (int i = 0; i < 200 && IsWindow(context.found) && IsWindowVisible(context.found); ++i) Sleep(10);
+            for (int i = 0; i < 200 && IsWindow(context.found) && IsWindowVisible(context.found); ++i)
+                Sleep(10);
         }
         Sleep(20);
     }

@@ -43,10 +43,12 @@ public:
         if (!request.GetU32(&op)) return false;
         switch (static_cast<Op>(op)) {
             case Op::NewServer: {
-                uint32_t port = 0, closeOnAccept = 0;
-                if (!request.GetU32(&port) || !request.GetU32(&closeOnAccept)) return false;
+                uint32_t port = 0, flags = 0;
+                if (!request.GetU32(&port) || !request.GetU32(&flags)) return false;
                 Hosted hosted;
-                hosted.server = std::make_unique<LocalHttpServer>(static_cast<int>(port), closeOnAccept != 0);
+                hosted.server = std::make_unique<LocalHttpServer>(
+                    static_cast<int>(port), (flags & testing_support::host::kCloseOnAccept) != 0);
+                hosted.server->set_keep_alive((flags & testing_support::host::kNoKeepAlive) == 0);
                 const int listening = hosted.server->port();
                 reply->PutU32(Add(std::move(hosted)));
                 reply->PutU32(static_cast<uint32_t>(listening));
@@ -54,10 +56,12 @@ public:
             }
             case Op::NewShop: {
                 std::wstring root;
-                uint32_t port = 0;
-                if (!request.GetWide(&root) || !request.GetU32(&port)) return false;
+                uint32_t port = 0, flags = 0;
+                if (!request.GetWide(&root) || !request.GetU32(&port) || !request.GetU32(&flags))
+                    return false;
                 Hosted hosted;
                 hosted.shop = std::make_unique<shop::ShopServer>(root, static_cast<int>(port));
+                hosted.shop->set_keep_alive((flags & testing_support::host::kNoKeepAlive) == 0);
                 const int listening = hosted.shop->port();
                 reply->PutU32(Add(std::move(hosted)));
                 reply->PutU32(static_cast<uint32_t>(listening));
@@ -117,7 +121,9 @@ public:
             case Op::Count: {
                 std::string path;
                 if (!request.GetBytes(&path)) return false;
-                size_t count = hosted.server ? hosted.server->count(path) : hosted.shop ? hosted.shop->count(path) : 0;
+                size_t count = hosted.server ? hosted.server->count(path)
+                               : hosted.shop ? hosted.shop->count(path)
+                                             : 0;
                 reply->PutU32(static_cast<uint32_t>(count));
                 return true;
             }
