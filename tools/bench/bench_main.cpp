@@ -300,7 +300,7 @@ ProbeResult Probe(const std::wstring& kind, const std::wstring& work, const std:
 // the bench editor module, and the command-line recorder as the browser (it
 // notes the return page it was given and ends, so no real browser opens).
 struct Journey {
-    std::wstring launcherLine, dialogLine, startupUrl, install, browserRecord;
+    std::wstring launcherLine, dialogLine, fetchingDialogLine, startupUrl, install, browserRecord;
 };
 
 constexpr wchar_t kLaunchKey[] = L"bench";
@@ -349,9 +349,9 @@ bool RunLauncher(const Journey& journey, shop::ShopServer& shop, HANDLE signal, 
     return ok;
 }
 
-bool RunEmptyDialog(const Journey& journey, HANDLE signal, DWORD samplePeriodMs, WatchResult& run) {
+bool RunEmptyDialog(const std::wstring& commandLine, HANDLE signal, DWORD samplePeriodMs, WatchResult& run) {
     WatchRequest request;
-    request.commandLine = journey.dialogLine;
+    request.commandLine = commandLine;
     request.signal = signal;
     request.closeWhenDone = true;
     request.samplePeriodMs = samplePeriodMs;
@@ -363,6 +363,7 @@ bool RunEmptyDialog(const Journey& journey, HANDLE signal, DWORD samplePeriodMs,
 
 struct UserFigures {
     std::vector<double> visible, dialogVisible, startupFetch, visibleBaseline, visibleRatio;
+    std::vector<double> fetchingDialogVisible;
     std::vector<double> initialize, dialogTick, floor, initializeBaseline, initializeRatio;
     std::vector<double> peak, dialogPeak;
 };
@@ -384,7 +385,7 @@ bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int roun
         testing_support::RemoveTree(journey.install);
         WatchResult launcher, dialog;
         ok = RunLauncher(journey, shop, signal, kPeakSampleMs, kArchives, launcher) &&
-             RunEmptyDialog(journey, signal, kPeakSampleMs, dialog);
+             RunEmptyDialog(journey.dialogLine, signal, kPeakSampleMs, dialog);
         if (!ok) break;
         figures.peak.push_back(launcher.peakMb);
         figures.dialogPeak.push_back(dialog.peakMb);
@@ -396,8 +397,10 @@ bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int roun
     ListUnpacked(journey.install, installed);
     const std::wstring fetched = work + L"startup.xml";
     for (int r = 0; ok && r <= rounds; ++r) {
-        WatchResult launcher, dialog;
-        ok = RunLauncher(journey, shop, signal, 0, kNone, launcher) && RunEmptyDialog(journey, signal, 0, dialog);
+        WatchResult launcher, dialog, fetchingDialog;
+        ok = RunLauncher(journey, shop, signal, 0, kNone, launcher) &&
+             RunEmptyDialog(journey.dialogLine, signal, 0, dialog) &&
+             RunEmptyDialog(journey.fetchingDialogLine, signal, 0, fetchingDialog);
         if (!ok) break;
         double t0 = Now();
         ok = PlainFetch(journey.startupUrl, fetched);
@@ -412,6 +415,7 @@ bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int roun
         figures.visible.push_back(launcher.visible);
         figures.dialogVisible.push_back(dialog.visible);
         figures.startupFetch.push_back(tFetch);
+        figures.fetchingDialogVisible.push_back(fetchingDialog.visible);
         figures.visibleBaseline.push_back(visibleBaseline);
         figures.visibleRatio.push_back(launcher.visible / visibleBaseline);
         figures.initialize.push_back(launcher.signalled);
@@ -513,6 +517,7 @@ int main() {
                            shop.launch_url() + L"\"";
     journey.dialogLine = L"\"" + bin + L"bench_empty_dialog.exe\"";
     journey.startupUrl = shop.launch_url() + L"?key=" + kLaunchKey + L"&field=startup";
+    journey.fetchingDialogLine = L"\"" + bin + L"bench_fetching_dialog.exe\" " + journey.startupUrl;
     const std::wstring installRoot = GetDataRootFolder() + L"\\OrvinBench\\";
     journey.install = installRoot + L"editor\\";
     journey.browserRecord = browser + L"recorded.txt";
@@ -687,6 +692,9 @@ int main() {
     printf("     startup fetch         %s   plain WinInet GET of the same startup URL\n",
            Show(SpreadOf(user.startupFetch), "s", 3).c_str());
     printf("   ratio     %s\n", Show(SpreadOf(user.visibleRatio), "", 3).c_str());
+    printf("   for comparison: the empty dialog fetching the startup document itself before it shows\n");
+    printf("     (WinInet's first request in a fresh process)  %s\n",
+           Show(SpreadOf(user.fetchingDialogVisible), "s", 3).c_str());
     printf("5. editor module's Initialize entered, from CreateProcess (everything current: check, load, call)\n");
     printf("   launcher  %s\n", Show(SpreadOf(user.initialize), "s", 3).c_str());
     printf("   baseline  %s   empty dialog's first 100 ms timer tick + startup fetch + hashing floor\n",
