@@ -20,7 +20,8 @@ ORVIN_EDITOR_API int WINAPI Initialize(HWND, const wchar_t*, const wchar_t*, con
     return 1;
 }
 
-ORVIN_EDITOR_API int WINAPI NewWork(const wchar_t*, const wchar_t*, const wchar_t*, int, const wchar_t** result) {
+ORVIN_EDITOR_API int WINAPI NewWork(const wchar_t*, const wchar_t*, const wchar_t*, int,
+                                    const wchar_t** result) {
     *result = kResult;
     return 1;
 }

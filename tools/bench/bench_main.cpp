@@ -42,6 +42,7 @@
 #include "support/logger.h"
 #include "testing/http_test_server.h"
 #include "support/platform.h"
+#include "support/scoped.h"
 #include "testing/test_support.h"
 #include "tools/bench/bench_names.h"
 #include "tools/bench/watched_process.h"
@@ -337,14 +338,17 @@ bool RunLauncher(const Journey& journey, shop::ShopServer& shop, HANDLE signal, 
     request.samplePeriodMs = samplePeriodMs;
     run = RunWatched(request);
     bool returned = false;
-    for (int i = 0; i < 200 && !(returned = testing_support::FileExists(journey.browserRecord)); ++i) Sleep(25);
+    for (int i = 0; i < 200 && !(returned = testing_support::FileExists(journey.browserRecord)); ++i)
+        Sleep(25);
     size_t fetched = 0;
-    for (const wchar_t* a : kArchiveNames) fetched += shop.count("/shop/update/" + testing_support::WideToUtf8String(a));
+    for (const wchar_t* a : kArchiveNames)
+        fetched += shop.count("/shop/update/" + testing_support::WideToUtf8String(a));
     const bool ok = run.ended && run.visible >= 0 && run.signalled >= 0 && returned && fetched == archives &&
                     shop.cart_requests().size() == carts + 1;
     if (!ok) {
-        printf("launcher run failed: ended %d, visible %.3f, Initialize %.3f, browser return %d, archives %zu\n",
-               run.ended, run.visible, run.signalled, returned, fetched);
+        printf(
+            "launcher run failed: ended %d, visible %.3f, Initialize %.3f, browser return %d, archives %zu\n",
+            run.ended, run.visible, run.signalled, returned, fetched);
     }
     return ok;
 }
@@ -372,8 +376,9 @@ struct UserFigures {
 // 4 and 5 from the same runs with everything current.
 bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int rounds, int probes,
                         const std::wstring& work, UserFigures& figures) {
-    HANDLE signal = CreateEventW(nullptr, TRUE, FALSE, ORVIN_BENCH_EVENT);
-    if (!signal) return false;
+    const ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, ORVIN_BENCH_EVENT));
+    if (!event) return false;
+    HANDLE signal = event.get();
     // Often enough to see the peak of an install whose buffers live for
     // milliseconds; each reading is one small request to the system.
     constexpr DWORD kPeakSampleMs = 5;
@@ -390,7 +395,8 @@ bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int roun
         figures.peak.push_back(launcher.peakMb);
         figures.dialogPeak.push_back(dialog.peakMb);
     }
-    if (ok) printf("real launcher, everything current: 1 warm-up + %d rounds, interleaved with the baselines...\n",
+    if (!ok) return false;
+    printf("real launcher, everything current: 1 warm-up + %d rounds, interleaved with the baselines...\n",
            rounds);
     fflush(stdout);
     std::vector<std::wstring> installed;
@@ -424,7 +430,6 @@ bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int roun
         figures.initializeBaseline.push_back(initializeBaseline);
         figures.initializeRatio.push_back(launcher.signalled / initializeBaseline);
     }
-    CloseHandle(signal);
     return ok;
 }
 
@@ -687,7 +692,8 @@ int main() {
            Show(SpreadOf(manifestReads), "s", 4).c_str());
     printf("     plain WinInet fetch of the manifest   %s   its floor\n",
            Show(SpreadOf(plainManifestFetches), "s", 4).c_str());
-    printf("     one attribute lookup per name (GetFileAttributesW)  %s\n", Show(SpreadOf(lookups), "s", 4).c_str());
+    printf("     one attribute lookup per name (GetFileAttributesW)  %s\n",
+           Show(SpreadOf(lookups), "s", 4).c_str());
     printf("2. full install from loopback (InstallModule)\n");
     printf("   launcher  %s\n", Show(i, "s", 3).c_str());
     printf("     download    %s\n", Show(SpreadOf(download), "s", 3).c_str());
@@ -720,7 +726,9 @@ int main() {
     printf("   for comparison: the empty dialog fetching the startup document itself before it shows\n");
     printf("     (WinInet's first request in a fresh process)  %s\n",
            Show(SpreadOf(user.fetchingDialogVisible), "s", 3).c_str());
-    printf("5. editor module's Initialize entered, from CreateProcess (everything current: check, load, call)\n");
+    printf(
+        "5. editor module's Initialize entered, from CreateProcess (everything current: check, load, "
+        "call)\n");
     printf("   launcher  %s\n", Show(SpreadOf(user.initialize), "s", 3).c_str());
     printf("   baseline  %s   empty dialog's first 100 ms timer tick + startup fetch + hashing floor\n",
            Show(SpreadOf(user.initializeBaseline), "s", 3).c_str());
@@ -730,9 +738,12 @@ int main() {
     printf("     hashing floor         %s   BCrypt MD5 of the installed files, %u KiB reads\n",
            Show(SpreadOf(user.floor), "s", 3).c_str(), static_cast<unsigned>(kFloorBlock / 1024));
     printf("   ratio     %s\n", Show(SpreadOf(user.initializeRatio), "", 3).c_str());
-    printf("6. peak working set of OrvinLauncher.exe over a run with a full install, read from outside (%d runs)\n",
-           kProbes);
+    printf(
+        "6. peak working set of OrvinLauncher.exe over a run with a full install, read from outside (%d "
+        "runs)\n",
+        kProbes);
     printf("   launcher  %s\n", Show(SpreadOf(user.peak), "MB", 1).c_str());
-    printf("   baseline  %s   empty dialog, read the same way\n", Show(SpreadOf(user.dialogPeak), "MB", 1).c_str());
+    printf("   baseline  %s   empty dialog, read the same way\n",
+           Show(SpreadOf(user.dialogPeak), "MB", 1).c_str());
     return 0;
 }

@@ -25,8 +25,8 @@ constexpr UINT kPeriodMs = 100;
 #ifdef ORVIN_BENCH_FETCHING
 void PlainGet(const wchar_t* url) {
     HINTERNET session = ::InternetOpenW(L"bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET request = ::InternetOpenUrlW(session, url, nullptr, 0,
-                                           INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    HINTERNET request =
+        ::InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
     char buffer[8096];
     DWORD read = 0;
     while (request && ::InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "support/scoped.h"
 #include "tools/bench/bench_names.h"
 
 double Now() {
@@ -48,6 +49,7 @@ WatchResult RunWatched(const WatchRequest& request) {
     const double start = Now();
     if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return result;
+    const ScopedHandle process(pi.hProcess), thread(pi.hThread);
     HWND window = nullptr;
     bool closed = false;
     const ULONGLONG deadline = ::GetTickCount64() + request.timeoutMs;
@@ -80,7 +82,5 @@ WatchResult RunWatched(const WatchRequest& request) {
     if (!result.ended) ::TerminateProcess(pi.hProcess, 1);
     ::WaitForSingleObject(pi.hProcess, INFINITE);
     ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
     return result;
 }
