@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the module-update benchmarks under Wine (x86-64: figures
-# from an emulated 32-bit process would say nothing about the code).
+# Builds and runs the benchmarks (the module update, and the real launcher
+# watched from outside) under Wine (x86-64: figures from an emulated 32-bit
+# process would say nothing about the code).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 arch=${BENCH_ARCH:-win64}

@@ -140,6 +140,15 @@ TEST(CrtRandom, MatchesTheRuntimeGeneratorSequence) {
     EXPECT_EQ(6334, crt_rand());
 }
 
+TEST(CrtRandom, LocalStateDrawsTheSameSequenceAsTheThreads) {
+    CrtRandom local(12345);
+    crt_srand(12345);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(crt_rand(), local.Next()) << i;
+    // Handing the state back continues the thread's sequence.
+    crt_srand(local.state());
+    EXPECT_EQ(local.Next(), crt_rand());
+}
+
 bool Decode(const std::string& bytes, std::wstring& out) {
     return DecodeText(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()), out);
 }

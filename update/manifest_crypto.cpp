@@ -89,8 +89,10 @@ void BuildManifestKey(unsigned char key[16]) {
 // The mask is symmetric: the same generator bytes XOR-ed in again undo it.
 // Modulo 255, not 256, is part of the format.
 void ApplyManifestMask(std::uint32_t h0, std::uint32_t h1, unsigned char* payload, size_t length) {
-    crt_srand(ManifestMaskSeed(h0, h1));
-    for (size_t i = 0; i < length; ++i) payload[i] ^= static_cast<unsigned char>(crt_rand() % 255);
+    CrtRandom random(ManifestMaskSeed(h0, h1));
+    for (size_t i = 0; i < length; ++i) payload[i] ^= static_cast<unsigned char>(random.Next() % 255);
+    // The thread's generator ends where srand and one rand per byte leave it.
+    crt_srand(random.state());
 }
 
 void ManifestRoundKeys(SeedRoundKeys& roundKeys) {

@@ -163,6 +163,15 @@ TEST(ManifestKeyTest, MatchesTheSharedKnownAnswer) {
         text);
 }
 
+TEST(ManifestKeyTest, MaskXorsOneDrawModulo255PerByteAndLeavesTheGeneratorAfterThem) {
+    std::vector<unsigned char> payload(1000, 0x5A);
+    ApplyManifestMask(0x11112222u, 0xAAAABBBBu, payload.data(), payload.size());
+    Lcg reference{ManifestMaskSeed(0x11112222u, 0xAAAABBBBu)};
+    for (size_t i = 0; i < payload.size(); ++i)
+        ASSERT_EQ(static_cast<unsigned char>(0x5A ^ (reference.Next() % 255)), payload[i]) << i;
+    EXPECT_EQ(reference.Next(), crt_rand());
+}
+
 TEST(ManifestKeyTest, MaskSeedJoinsUpperHalfOfH1WithLowerHalfOfH0) {
     EXPECT_EQ(0xAAAA2222u, ManifestMaskSeed(0x11112222u, 0xAAAABBBBu));
     EXPECT_EQ(0u, ManifestMaskSeed(0, 0));

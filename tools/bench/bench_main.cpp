@@ -7,7 +7,14 @@
 //      plain WinInet loop per archive, the same extractors and the MD5 of every
 //      unpacked file with large reads; with the install's phases;
 //   3. how far the working set grows over the idle process during one install
-//      (and during one baseline), each in a fresh process of its own.
+//      (and during one baseline), each in a fresh process of its own;
+// and the figures a user feels, the real OrvinLauncher.exe started with a
+// launch command line against the loopback shop server and watched from
+// outside, each against an empty dialog program started the same way:
+//   4. the time until its progress window is visible;
+//   5. the time until the editor module's Initialize is entered when
+//      everything is current;
+//   6. its peak working set during a run with a full install.
 // Every figure is printed as min / median / max over the rounds.
 //
 //   launcher_bench.exe [--mb MB] [--files N] [--rounds R]
@@ -33,9 +40,14 @@
 #include "launch/startup_file_xml.h"
 #include "resources/resource.h"
 #include "support/logger.h"
+#include "support/platform.h"
+#include "support/scoped.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
+#include "tools/bench/bench_names.h"
+#include "tools/bench/watched_process.h"
 #include "tools/manifest_producer/producer.h"
+#include "tools/shop_server/shop.h"
 #include "update/archive_extract.h"
 #include "update/module_installer.h"
 #include "update/update_file_xml.h"
@@ -48,13 +60,6 @@ constexpr int kArchives = 3;
 const wchar_t* const kArchiveNames[kArchives] = {L"core.cab", L"data1.zip", L"data2.zip"};
 // The floor's read size: 256 KiB and 1 MiB reads measured no faster here.
 constexpr DWORD kFloorBlock = 64 * 1024;
-
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
@@ -292,6 +297,142 @@ ProbeResult Probe(const std::wstring& kind, const std::wstring& work, const std:
     return r;
 }
 
+// The real launcher's journey: a shop on loopback whose startup document names
+// the bench editor module, and the command-line recorder as the browser (it
+// notes the return page it was given and ends, so no real browser opens).
+struct Journey {
+    std::wstring launcherLine, dialogLine, fetchingDialogLine, startupUrl, install, browserRecord;
+};
+
+constexpr wchar_t kLaunchKey[] = L"bench";
+
+std::string StartupDocument(const std::wstring& browser) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<startup>\r\n"
+           "  <install_path>OrvinBench\\editor</install_path>\r\n"
+           "  <update_url ssl=\"\">$(SERVER)/shop/update/</update_url>\r\n"
+           "  <todo>new_work</todo>\r\n  <editor_id>bench-editor</editor_id>\r\n"
+           "  <config_url>$(SERVER)/shop/config</config_url>\r\n  <rsid>R-1</rsid>\r\n  <count>1</count>\r\n"
+           "  <return_url>$(SERVER)/shop/return</return_url>\r\n"
+           "  <return2_url>$(SERVER)/shop/cart</return2_url>\r\n"
+           "  <setkey_url>$(SERVER)/shop/launch</setkey_url>\r\n"
+           "  <agent type=\"file\">" +
+           testing_support::WideToUtf8String(browser) +
+           "</agent>\r\n"
+           "  <app_title>" +
+           testing_support::WideToUtf8String(ORVIN_BENCH_WINDOW_TITLE) +
+           "</app_title>\r\n"
+           "</startup>\r\n";
+}
+
+// One run of the real launcher to its end; false unless it reached the
+// browser return (the recorder's note appears) with `archives` archives
+// fetched.
+bool RunLauncher(const Journey& journey, shop::ShopServer& shop, HANDLE signal, DWORD samplePeriodMs,
+                 size_t archives, WatchResult& run) {
+    shop.clear_requests();
+    const size_t carts = shop.cart_requests().size();
+    DeleteFileW(journey.browserRecord.c_str());
+    WatchRequest request;
+    request.commandLine = journey.launcherLine;
+    request.signal = signal;
+    request.samplePeriodMs = samplePeriodMs;
+    run = RunWatched(request);
+    bool returned = false;
+    for (int i = 0; i < 200 && !(returned = testing_support::FileExists(journey.browserRecord)); ++i)
+        Sleep(25);
+    size_t fetched = 0;
+    for (const wchar_t* a : kArchiveNames)
+        fetched += shop.count("/shop/update/" + testing_support::WideToUtf8String(a));
+    const bool ok = run.ended && run.visible >= 0 && run.signalled >= 0 && returned && fetched == archives &&
+                    shop.cart_requests().size() == carts + 1;
+    if (!ok) {
+        printf(
+            "launcher run failed: ended %d, visible %.3f, Initialize %.3f, browser return %d, archives %zu\n",
+            run.ended, run.visible, run.signalled, returned, fetched);
+    }
+    return ok;
+}
+
+bool RunEmptyDialog(const std::wstring& commandLine, HANDLE signal, DWORD samplePeriodMs, WatchResult& run) {
+    WatchRequest request;
+    request.commandLine = commandLine;
+    request.signal = signal;
+    request.closeWhenDone = true;
+    request.samplePeriodMs = samplePeriodMs;
+    run = RunWatched(request);
+    const bool ok = run.ended && run.visible >= 0 && run.signalled >= 0;
+    if (!ok) printf("empty dialog run failed\n");
+    return ok;
+}
+
+struct UserFigures {
+    std::vector<double> visible, dialogVisible, startupFetch, visibleBaseline, visibleRatio;
+    std::vector<double> fetchingDialogVisible;
+    std::vector<double> initialize, dialogTick, floor, initializeBaseline, initializeRatio;
+    std::vector<double> peak, dialogPeak;
+};
+
+// 6 first (each run installs anew, the last leaves the module current), then
+// 4 and 5 from the same runs with everything current.
+bool MeasureUserFigures(const Journey& journey, shop::ShopServer& shop, int rounds, int probes,
+                        const std::wstring& work, UserFigures& figures) {
+    const ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, ORVIN_BENCH_EVENT));
+    if (!event) return false;
+    HANDLE signal = event.get();
+    // Often enough to see the peak of an install whose buffers live for
+    // milliseconds; each reading is one small request to the system.
+    constexpr DWORD kPeakSampleMs = 5;
+    constexpr size_t kNone = 0;
+    bool ok = true;
+    printf("real launcher, full install: %d runs, each followed by the empty dialog...\n", probes);
+    fflush(stdout);
+    for (int r = 0; ok && r < probes; ++r) {
+        testing_support::RemoveTree(journey.install);
+        WatchResult launcher, dialog;
+        ok = RunLauncher(journey, shop, signal, kPeakSampleMs, kArchives, launcher) &&
+             RunEmptyDialog(journey.dialogLine, signal, kPeakSampleMs, dialog);
+        if (!ok) break;
+        figures.peak.push_back(launcher.peakMb);
+        figures.dialogPeak.push_back(dialog.peakMb);
+    }
+    if (!ok) return false;
+    printf("real launcher, everything current: 1 warm-up + %d rounds, interleaved with the baselines...\n",
+           rounds);
+    fflush(stdout);
+    std::vector<std::wstring> installed;
+    ListUnpacked(journey.install, installed);
+    const std::wstring fetched = work + L"startup.xml";
+    for (int r = 0; ok && r <= rounds; ++r) {
+        WatchResult launcher, dialog, fetchingDialog;
+        ok = RunLauncher(journey, shop, signal, 0, kNone, launcher) &&
+             RunEmptyDialog(journey.dialogLine, signal, 0, dialog) &&
+             RunEmptyDialog(journey.fetchingDialogLine, signal, 0, fetchingDialog);
+        if (!ok) break;
+        double t0 = Now();
+        ok = PlainFetch(journey.startupUrl, fetched);
+        const double tFetch = Now() - t0;
+        t0 = Now();
+        ok = ok && Md5Floor(installed);
+        const double tFloor = Now() - t0;
+        if (!ok) printf("startup fetch or hashing floor failed\n");
+        if (r == 0) continue;
+        const double visibleBaseline = dialog.visible + tFetch;
+        const double initializeBaseline = dialog.signalled + tFetch + tFloor;
+        figures.visible.push_back(launcher.visible);
+        figures.dialogVisible.push_back(dialog.visible);
+        figures.startupFetch.push_back(tFetch);
+        figures.fetchingDialogVisible.push_back(fetchingDialog.visible);
+        figures.visibleBaseline.push_back(visibleBaseline);
+        figures.visibleRatio.push_back(launcher.visible / visibleBaseline);
+        figures.initialize.push_back(launcher.signalled);
+        figures.dialogTick.push_back(dialog.signalled);
+        figures.floor.push_back(tFloor);
+        figures.initializeBaseline.push_back(initializeBaseline);
+        figures.initializeRatio.push_back(launcher.signalled / initializeBaseline);
+    }
+    return ok;
+}
+
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -350,7 +491,41 @@ int main() {
         printf("producer failed: %s\n", testing_support::WideToUtf8String(error).c_str());
         return 1;
     }
+    // The same files with the bench editor module, for the real launcher: the
+    // module travels in the cabinet.
+    const std::wstring bin = testing_support::ExecutableFolder();
+    const std::wstring shopRoot = work / L"shop\\";
+    const std::wstring browser = work / L"browser\\";
+    for (const std::wstring& f : {shopRoot, shopRoot + L"startup\\", shopRoot + L"update\\", browser})
+        CreateDirectoryW(f.c_str(), nullptr);
+    if (!CopyFileW((bin + L"BenchEditor.dll").c_str(), (source + L"BenchEditor.dll").c_str(), FALSE) ||
+        !CopyFileW((bin + L"cart_test_recorder.exe").c_str(), (browser + L"browser.exe").c_str(), FALSE)) {
+        printf("bench editor module or browser recorder missing beside the benchmark\n");
+        return 1;
+    }
+    producerOptions.outputFolder = shopRoot + L"update\\";
+    producerOptions.module = L"BenchEditor.dll";
+    producerOptions.packages[0].files.push_back(L"BenchEditor.dll");
+    if (producer::ProduceManifest(producerOptions, error) != producer::ProduceResult::ok) {
+        printf("producer failed: %s\n", testing_support::WideToUtf8String(error).c_str());
+        return 1;
+    }
     testing_support::RemoveTree(source);
+    if (!testing_support::WriteFileText(shopRoot + L"startup\\" + kLaunchKey + L".xml",
+                                        StartupDocument(browser + L"browser.exe"))) {
+        printf("cannot write the startup document\n");
+        return 1;
+    }
+    shop::ShopServer shop(shopRoot);
+    Journey journey;
+    journey.launcherLine = L"\"" + bin + L"OrvinLauncher.exe\" \"orvin://key=" + kLaunchKey + L"&svr=" +
+                           shop.launch_url() + L"\"";
+    journey.dialogLine = L"\"" + bin + L"bench_empty_dialog.exe\"";
+    journey.startupUrl = shop.launch_url() + L"?key=" + kLaunchKey + L"&field=startup";
+    journey.fetchingDialogLine = L"\"" + bin + L"bench_fetching_dialog.exe\" " + journey.startupUrl;
+    const std::wstring installRoot = GetDataRootFolder() + L"\\OrvinBench\\";
+    journey.install = installRoot + L"editor\\";
+    journey.browserRecord = browser + L"recorded.txt";
 
     testing_support::HttpTestServer server;
     server.serve_file("/update/activeupdate.xml", published + L"activeupdate.xml");
@@ -416,6 +591,7 @@ int main() {
     std::vector<std::wstring> installed;
     for (const std::wstring& n : names) installed.push_back(kept + n);
     std::vector<double> check, floor, checkRatio, hashes, manifestTimes;
+    std::vector<double> manifestFetches, manifestReads, plainManifestFetches, lookups, beyondHashing;
     for (int r = 0; r <= options.rounds; ++r) {
         std::wstring module;
         std::vector<update_file_entry> list;
@@ -437,15 +613,31 @@ int main() {
         t0 = Now();
         ByteBuffer manifestBytes;
         update_file_xml manifest;
-        if (!FetchDocument(startup.update_url + L"activeupdate.xml", manifestBytes) ||
-            !manifest.Load(manifestBytes.data(), manifestBytes.length)) {
+        const bool fetched = FetchDocument(startup.update_url + L"activeupdate.xml", manifestBytes);
+        const double tFetch = Now() - t0;
+        if (!fetched || !manifest.Load(manifestBytes.data(), manifestBytes.length)) {
             printf("manifest failed\n");
             return 1;
         }
         const double tManifest = Now() - t0;
+        t0 = Now();
+        if (!PlainFetch(startup.update_url + L"activeupdate.xml", work / L"activeupdate.xml")) {
+            printf("plain manifest fetch failed\n");
+            return 1;
+        }
+        const double tPlainFetch = Now() - t0;
+        // The name check's part that touches the disk: one lookup per name.
+        t0 = Now();
+        for (const update_file_entry& entry : manifest.files) GetFileAttributesW((kept + entry.name).c_str());
+        const double tLookups = Now() - t0;
         if (r == 0) continue;
         hashes.push_back(tHashes);
         manifestTimes.push_back(tManifest);
+        manifestFetches.push_back(tFetch);
+        manifestReads.push_back(tManifest - tFetch);
+        plainManifestFetches.push_back(tPlainFetch);
+        lookups.push_back(tLookups);
+        beyondHashing.push_back(tCheck - tHashes);
         check.push_back(tCheck);
         floor.push_back(tFloor);
         checkRatio.push_back(tCheck / tFloor);
@@ -472,6 +664,12 @@ int main() {
         growthPlain.push_back(probePlain.growth);
     }
 
+    // 4 to 6: the real launcher, watched from outside.
+    UserFigures user;
+    const bool measured = MeasureUserFigures(journey, shop, options.rounds, kProbes, work.path(), user);
+    testing_support::RemoveTree(installRoot);
+    if (!measured) return 1;
+
     const Spread c = SpreadOf(check), f = SpreadOf(floor), cr = SpreadOf(checkRatio);
     const Spread i = SpreadOf(install), p = SpreadOf(plain), ir = SpreadOf(installRatio);
     printf(
@@ -484,9 +682,18 @@ int main() {
     printf("   baseline  %s   BCrypt MD5 of the same files, %u KiB reads\n", Show(f, "s", 3).c_str(),
            static_cast<unsigned>(kFloorBlock / 1024));
     printf("   ratio     %s\n", Show(cr, "", 3).c_str());
+    printf("   the check beyond its hashing (per round: the check less ComputeFileMd5 of every file)  %s\n",
+           Show(SpreadOf(beyondHashing), "s", 4).c_str());
     printf("   parts of the check, each driven alone in the same rounds:\n");
     printf("     ComputeFileMd5 of every file     %s\n", Show(SpreadOf(hashes), "s", 3).c_str());
     printf("     manifest fetch and decryption    %s\n", Show(SpreadOf(manifestTimes), "s", 3).c_str());
+    printf("       fetch (FetchDocument)          %s\n", Show(SpreadOf(manifestFetches), "s", 4).c_str());
+    printf("       reading (update_file_xml::Load: log echo, decryption, parsing)  %s\n",
+           Show(SpreadOf(manifestReads), "s", 4).c_str());
+    printf("     plain WinInet fetch of the manifest   %s   its floor\n",
+           Show(SpreadOf(plainManifestFetches), "s", 4).c_str());
+    printf("     one attribute lookup per name (GetFileAttributesW)  %s\n",
+           Show(SpreadOf(lookups), "s", 4).c_str());
     printf("2. full install from loopback (InstallModule)\n");
     printf("   launcher  %s\n", Show(i, "s", 3).c_str());
     printf("     download    %s\n", Show(SpreadOf(download), "s", 3).c_str());
@@ -507,5 +714,36 @@ int main() {
            Show(SpreadOf(idleInstall), "MB", 1).c_str());
     printf("   baseline  grows by %s   idle %s\n", Show(SpreadOf(growthPlain), "MB", 1).c_str(),
            Show(SpreadOf(idlePlain), "MB", 1).c_str());
+    printf("4. progress window visible, from CreateProcess of OrvinLauncher.exe (everything current)\n");
+    printf("   launcher  %s\n", Show(SpreadOf(user.visible), "s", 3).c_str());
+    printf("   baseline  %s   empty dialog visible + startup fetch\n",
+           Show(SpreadOf(user.visibleBaseline), "s", 3).c_str());
+    printf("     empty dialog visible  %s   same dialog template, started the same way\n",
+           Show(SpreadOf(user.dialogVisible), "s", 3).c_str());
+    printf("     startup fetch         %s   plain WinInet GET of the same startup URL\n",
+           Show(SpreadOf(user.startupFetch), "s", 3).c_str());
+    printf("   ratio     %s\n", Show(SpreadOf(user.visibleRatio), "", 3).c_str());
+    printf("   for comparison: the empty dialog fetching the startup document itself before it shows\n");
+    printf("     (WinInet's first request in a fresh process)  %s\n",
+           Show(SpreadOf(user.fetchingDialogVisible), "s", 3).c_str());
+    printf(
+        "5. editor module's Initialize entered, from CreateProcess (everything current: check, load, "
+        "call)\n");
+    printf("   launcher  %s\n", Show(SpreadOf(user.initialize), "s", 3).c_str());
+    printf("   baseline  %s   empty dialog's first 100 ms timer tick + startup fetch + hashing floor\n",
+           Show(SpreadOf(user.initializeBaseline), "s", 3).c_str());
+    printf("     empty dialog's tick   %s   timer set when shown, as the launch timer\n",
+           Show(SpreadOf(user.dialogTick), "s", 3).c_str());
+    printf("     startup fetch         %s\n", Show(SpreadOf(user.startupFetch), "s", 3).c_str());
+    printf("     hashing floor         %s   BCrypt MD5 of the installed files, %u KiB reads\n",
+           Show(SpreadOf(user.floor), "s", 3).c_str(), static_cast<unsigned>(kFloorBlock / 1024));
+    printf("   ratio     %s\n", Show(SpreadOf(user.initializeRatio), "", 3).c_str());
+    printf(
+        "6. peak working set of OrvinLauncher.exe over a run with a full install, read from outside (%d "
+        "runs)\n",
+        kProbes);
+    printf("   launcher  %s\n", Show(SpreadOf(user.peak), "MB", 1).c_str());
+    printf("   baseline  %s   empty dialog, read the same way\n",
+           Show(SpreadOf(user.dialogPeak), "MB", 1).c_str());
     return 0;
 }
