@@ -199,17 +199,6 @@ LocalHttpServer::~LocalHttpServer() {
     if (m_winsock) WSACleanup();
 }
 
-std::wstring LocalHttpServer::url(const std::string& path) const {
-    std::string narrow = url_narrow(path);
-    return std::wstring(narrow.begin(), narrow.end());
-}
-
-std::string LocalHttpServer::url_narrow(const std::string& path) const {
-    std::string text = "http://127.0.0.1:" + std::to_string(m_port);
-    if (path.empty() || path[0] != '/') text += '/';
-    return text + path;
-}
-
 void LocalHttpServer::answer(const std::string& path, HttpAnswer a) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_defaults[path] = std::move(a);

@@ -40,9 +40,6 @@ public:
     // false: every answer says "Connection: close" and ends its connection,
     // so that a client never keeps one idle.
     void set_keep_alive(bool keepAlive) { m_keepAlive = keepAlive; }
-    // http://127.0.0.1:port/path (path without its leading slash is fine too).
-    std::wstring url(const std::string& path) const;
-    std::string url_narrow(const std::string& path) const;
 
     // The path "*" scripts every path that has nothing of its own.
     static constexpr const char* kAnyPath = "*";
