@@ -91,6 +91,12 @@ print(*[x.getsockname()[1] for x in s])')
   server_cert expired 127.0.0.1 IP:127.0.0.1,DNS:127.0.0.1 -startdate 20200101000000Z -enddate 20200201000000Z
   quiet openssl ca -gencrl -config "$certs/ca.cnf" -cert "$certs/ca.pem" -keyfile "$certs/ca.key" -out "$certs/ca.crl"
   openssl crl -in "$certs/ca.crl" -outform DER -out "$dir/root/ca.crl"
+  # Where 32-bit Wine runs under qemu, WinInet must not keep a connection
+  # idle: it watches idle connections with a thread of its own, and threads
+  # bring emulated 32-bit Wine down. nginx then closes each one after its
+  # answer.
+  keepalive=75
+  grep -qs qemu-i386 /proc/sys/fs/binfmt_misc/*i386* && keepalive=0
   cat > "$dir/nginx.conf" <<EOF
 daemon off;
 master_process off;
@@ -108,6 +114,7 @@ http {
   types { text/xml xml; application/pkix-crl crl; }
   default_type application/octet-stream;
   root $dir/root;
+  keepalive_timeout $keepalive;
   ssl_protocols TLSv1.2 TLSv1.3;
   ssl_certificate_key $certs/server.key;
   server {
