@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "support/scoped.h"
 #include "testing/test_support.h"
 
 namespace testing_support {
@@ -24,21 +25,16 @@ std::wstring HostProgram() {
 
 class TestHost {
 public:
-    ~TestHost() {
-        // Closing the pipe ends the host; it stops its servers on the way.
-        if (m_toHost) CloseHandle(m_toHost);
-        if (m_fromHost) CloseHandle(m_fromHost);
-    }
-
+    // Closing the pipe (when the owners go) ends the host; it stops its
+    // servers on the way.
     bool Call(host::Message& request, host::Message* reply) {
         std::lock_guard<std::mutex> guard(m_lock);
         if (!m_started) Start();
         if (!m_toHost) return false;
-        if (!host::WriteMessage(m_toHost, request) || !host::ReadMessage(m_fromHost, reply)) {
+        if (!host::WriteMessage(m_toHost.get(), request) || !host::ReadMessage(m_fromHost.get(), reply)) {
             fprintf(stderr, "test host: the host has gone\n");
-            CloseHandle(m_toHost);
-            CloseHandle(m_fromHost);
-            m_toHost = m_fromHost = nullptr;
+            m_toHost.reset();
+            m_fromHost.reset();
             return false;
         }
         uint32_t done = 0;
@@ -54,18 +50,15 @@ private:
         m_started = true;
         const std::wstring program = HostProgram();
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        HANDLE hostIn = nullptr, hostOut = nullptr;
-        if (!CreatePipe(&hostIn, &m_toHost, &inherit, 0)) return;
-        if (!CreatePipe(&m_fromHost, &hostOut, &inherit, 0)) {
-            CloseHandle(hostIn);
-            CloseHandle(m_toHost);
-            m_toHost = nullptr;
-            return;
-        }
+        HANDLE hostIn = nullptr, toHost = nullptr, fromHost = nullptr, hostOut = nullptr;
+        if (!CreatePipe(&hostIn, &toHost, &inherit, 0)) return;
+        ScopedHandle hostInOwner(hostIn), toHostOwner(toHost);
+        if (!CreatePipe(&fromHost, &hostOut, &inherit, 0)) return;
+        ScopedHandle fromHostOwner(fromHost), hostOutOwner(hostOut);
         // Only the host's ends go to the host: a program the test starts
         // later must not keep the pipe open after the test ends.
-        SetHandleInformation(m_toHost, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(m_fromHost, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(toHost, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(fromHost, HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -74,26 +67,21 @@ private:
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         std::wstring commandLine = L"\"" + program + L"\"";
         PROCESS_INFORMATION info = {};
-        BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-        CloseHandle(hostIn);
-        CloseHandle(hostOut);
-        if (!started) {
+        if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                            nullptr, nullptr, &startup, &info)) {
             fprintf(stderr, "test host: cannot start %ls (error %lu); build the win64 tree first\n",
                     program.c_str(), GetLastError());
-            CloseHandle(m_toHost);
-            CloseHandle(m_fromHost);
-            m_toHost = m_fromHost = nullptr;
             return;
         }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        ScopedHandle thread(info.hThread), process(info.hProcess);
+        m_toHost = std::move(toHostOwner);
+        m_fromHost = std::move(fromHostOwner);
     }
 
     std::mutex m_lock;
     bool m_started = false;
-    HANDLE m_toHost = nullptr;
-    HANDLE m_fromHost = nullptr;
+    ScopedHandle m_toHost;
+    ScopedHandle m_fromHost;
 };
 
 TestHost& Host() {
