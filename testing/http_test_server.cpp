@@ -2,19 +2,17 @@
 
 namespace testing_support {
 
-HttpTestServer::HttpTestServer(int port) {
+HttpTestServer::HttpTestServer(int port) { Listen(port, ServerFlags()); }
+
+HttpTestServer::HttpTestServer(CloseOnAccept) { Listen(0, ServerFlags() | host::kCloseOnAccept); }
+
+HttpTestServer::HttpTestServer(KeepAlive) { Listen(0, 0); }
+
+void HttpTestServer::Listen(int port, uint32_t flags) {
     host::Message request;
     request.PutU32(static_cast<uint32_t>(host::Op::NewServer));
     request.PutU32(static_cast<uint32_t>(port));
-    request.PutU32(ServerFlags());
-    Start(request);
-}
-
-HttpTestServer::HttpTestServer(CloseOnAccept) {
-    host::Message request;
-    request.PutU32(static_cast<uint32_t>(host::Op::NewServer));
-    request.PutU32(0);
-    request.PutU32(ServerFlags() | host::kCloseOnAccept);
+    request.PutU32(flags);
     Start(request);
 }
 

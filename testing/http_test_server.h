@@ -21,6 +21,11 @@ public:
     // A listener that closes every connection as soon as it accepts it.
     enum CloseOnAccept { kCloseOnAccept };
     explicit HttpTestServer(CloseOnAccept);
+    // A server that keeps connections alive everywhere, emulated 32-bit Wine
+    // included, for tests that talk to it over a raw socket (WinInet must not
+    // meet it there: see ServerFlags).
+    enum KeepAlive { kKeepAlive };
+    explicit HttpTestServer(KeepAlive);
 
     // http://127.0.0.1:port/path (path without its leading slash is fine too).
     std::wstring url(const std::string& path) const;
@@ -37,6 +42,7 @@ public:
     void serve_file(const std::string& path, const std::wstring& file);
 
 private:
+    void Listen(int port, uint32_t flags);
     void Script(host::Op op, const std::string& path, const HttpAnswer& a);
 };
 

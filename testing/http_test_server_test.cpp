@@ -230,7 +230,7 @@ TEST(HttpTestServer, CloseAfterDropsTheConnectionMidBody) {
 }
 
 TEST(HttpTestServer, KeepAliveServesSeveralRequestsOnOneConnection) {
-    HttpTestServer server;
+    HttpTestServer server(HttpTestServer::kKeepAlive);
     server.answer("/k", HttpAnswer::Text(200, "12345"));
     RawClient client(server.port());
     for (int i = 0; i < 3; ++i) {
