@@ -36,8 +36,8 @@ test-host: deps
 
 # The architectures' suites run side by side (each has its own Wine prefix);
 # each suite runs its tests one after the other, except where 32-bit Wine is
-# emulated: there every 32-bit process spends most of a minute starting, and
-# the win32 suite runs two tests at a time (never two that show windows).
+# emulated: there 32-bit code runs several times slower, and the win32 suite
+# runs two tests at a time (never two that show windows).
 test: build test-host
 	@for a in $(ARCH); do bash scripts/wine-run.sh --init $$a & done; wait
 	@rc=0; for a in $(ARCH); do \

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prints the architecture the demo runs: DEMO_ARCH when set, otherwise the one
 # this machine runs natively. Where the kernel has no 32-bit support, 32-bit
-# Wine runs under qemu's emulator (see setup.sh) and every 32-bit process takes
-# about a minute to start, so the demo takes the 64-bit build there. The
-# reason goes to standard error.
+# Wine runs under qemu's emulator (see setup.sh), several times slower than
+# native code, so the demo takes the 64-bit build there. The reason goes to
+# standard error.
 set -euo pipefail
 if [ -n "${DEMO_ARCH:-}" ]; then
   echo "demo: $DEMO_ARCH (chosen by DEMO_ARCH)" >&2
