@@ -93,4 +93,15 @@ if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
 fi
 
 [ -n "$init_only" ] && exit 0
+
+# The prefix's server and Wine's own services (services.exe and the like)
+# outlive the program that started them and keep its standard error open:
+# ctest, or whoever reads that pipe, then waits for them, three seconds after
+# the last program ends or, with tests side by side, until the last test of
+# the suite ends. So they are started here, from a program that ends at once,
+# with nothing of ours to inherit, and the server lingers a few seconds for
+# the next program. "wineserver" answers 2 when one runs already.
+if wineserver -p5 </dev/null >/dev/null 2>&1; then
+  /usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+fi
 exec "$loader" "$prog" "$@"
