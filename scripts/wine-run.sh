@@ -28,21 +28,21 @@ if [ -f "$prog" ]; then
   machine=$(od -An -tx2 -j $((pe + 4)) -N2 "$prog" | tr -d ' ')
   if [ "$machine" = 014c ]; then loader=/usr/lib/wine/wine; arch=win32; fi
 fi
-# Tell the tests when 32-bit Wine runs under qemu's user-mode emulation (see
-# scripts/setup.sh): Wine's threads are not reliable there, and the few tests
-# of the launcher's own threads skip themselves.
-if [ "$arch" = win32 ] && grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*i386* 2>/dev/null; then
-  export ORVIN_I386_EMULATED=1
-fi
-# qemu-i386 lets a 32-bit guest map up to 4 GB and searches its page table
-# page by page for every mapping it cannot place at the address asked for.
-# 32-bit Wine starts by reserving everything above 0x7ffe0000 in ever smaller
-# pieces, which costs qemu close to a minute per process. Capping the guest's
-# address space where a 32-bit Windows process's ends anyway (0x7fff0000)
-# makes those attempts fail at once: a process starts in about a second.
-# Wine hands the variable on to the processes a program starts.
+# Where 32-bit Linux programs run under qemu's user-mode emulation (see
+# scripts/setup.sh):
+# - qemu-i386 lets a 32-bit guest map up to 4 GB and searches its page table
+#   page by page for every mapping it cannot place at the address asked for.
+#   32-bit Wine starts by reserving everything above 0x7ffe0000 in ever smaller
+#   pieces, which costs qemu close to a minute per process. Capping the guest's
+#   address space where a 32-bit Windows process's ends anyway (0x7fff0000)
+#   makes those attempts fail at once: a process starts in about a second.
+#   Wine hands the variable on to the processes a program starts, so it is set
+#   for 64-bit programs too.
+# - Wine's threads are not reliable there: the tests are told, and the few
+#   tests of the launcher's own threads skip themselves.
 if grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*i386* 2>/dev/null; then
   export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0x7fff0000}
+  if [ "$arch" = win32 ]; then export ORVIN_I386_EMULATED=1; fi
 fi
 [ -n "$init_only" ] && arch=$init_only
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix-$arch}
