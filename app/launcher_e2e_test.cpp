@@ -375,24 +375,29 @@ TEST_F(Journey, TwoLaunchesAtOnceInstallOnceAndBothRunTheirEditors) {
     EXPECT_GT(stamps, 20u);
 }
 
-TEST_F(Journey, LauncherKilledDuringItsUpdateDoesNotHoldUpTheNext) {
+TEST_F(Journey, LauncherKilledDuringItsUpdateLeavesTheFolderToTheOneWaiting) {
     Publish(L"editor.cab", L"editor.cab");
+    const std::wstring dayLog = testing_support::DayLogPath();
+    const size_t before = testing_support::LogSize(dayLog);
+    const std::wstring waiting = L"*알림 : 다른 런처가 같은 설치 폴더를 업데이트하고 있어 끝나기를 기다립니다.";
     // The first launcher waits for its package long enough to be killed while
-    // it holds the install folder.
+    // it holds the install folder, and a second one waits for it.
     shop.set_package_delay(120000);
     HANDLE killed = testing_support::StartProcess(LauncherLine());
     ASSERT_TRUE(killed);
     for (int i = 0; i < 1200 && shop.count("/shop/update/editor.cab") == 0; ++i) Sleep(100);
-    EXPECT_EQ(1u, shop.count("/shop/update/editor.cab"));
+    HANDLE next = testing_support::StartProcess(LauncherLine());
+    ASSERT_TRUE(next);
+    for (int i = 0; i < 1200 && Count(testing_support::ReadLogSince(dayLog, before), waiting) == 0; ++i)
+        Sleep(100);
+    shop.set_package_delay(0);
     EXPECT_FALSE(testing_support::FinishProcess(killed, 0));
 
-    shop.set_package_delay(0);
-    const std::wstring dayLog = testing_support::DayLogPath();
-    const size_t before = testing_support::LogSize(dayLog);
-    ASSERT_TRUE(testing_support::RunProcess(LauncherLine(), 300000));
+    EXPECT_TRUE(testing_support::FinishProcess(next, 300000));
     std::wstring text = testing_support::ReadLogSince(dayLog, before);
-    EXPECT_EQ(0u, Count(text, L"기다립니다")) << Utf8(text);
+    EXPECT_EQ(1u, Count(text, waiting)) << Utf8(text);
     EXPECT_EQ(0u, Count(text, L"오류")) << Utf8(text);
+    EXPECT_EQ(2u, shop.count("/shop/update/editor.cab"));
     EXPECT_TRUE(testing_support::FileExists(install + L"Editor.dll"));
     EXPECT_FALSE(testing_support::FileExists(install + L"download"));
     EXPECT_EQ(1u, shop.cart_requests().size());
