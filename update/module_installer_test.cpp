@@ -18,6 +18,7 @@
 #include "inet/download.h"
 #include "update/manifest_crypto.h"
 #include "tools/publish/manifest_encrypt.h"
+#include "update/install_lock.h"
 #include "update/module_installer.h"
 #include "update/update_file_xml.h"
 
@@ -448,6 +449,25 @@ TEST_F(InstallerTest, LinksInTheWorkingFoldersAreNeverWrittenThrough) {
     EXPECT_EQ("outside", Installed(L"sub\\a.dat"));
     EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
     SetPathAttributesHookForTest(nullptr);
+}
+
+TEST_F(InstallerTest, InstallLockNameFollowsTheFolderAndASquattedNameFailsTheUpdate) {
+    // One folder, however it is spelt, has one lock; another folder another.
+    std::wstring upper = install;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    const std::wstring name = InstallLock::NameFor(install);
+    EXPECT_EQ(name, InstallLock::NameFor(upper.substr(0, upper.size() - 1)));
+    EXPECT_NE(name, InstallLock::NameFor(install + L"other\\"));
+    // Another program holding an object of that name: the update stops
+    // before it touches the folder, with its record.
+    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_TRUE(squatter);
+    EXPECT_FALSE(Install());
+    CloseHandle(squatter);
+    EXPECT_TRUE(LogHas(L"* 오류: 설치 폴더의 잠금을 얻을 수 없습니다. (path:" + install + L", err:0x00000006)"))
+        << testing_support::WideToUtf8String(Log());
+    EXPECT_FALSE(testing_support::FileExists(install));
+    EXPECT_EQ(0u, Fetches("/update/activeupdate.xml"));
 }
 
 }  // namespace
