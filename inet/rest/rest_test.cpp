@@ -257,16 +257,36 @@ TEST_F(RestTest, DroppedConnectionMidBodyKeepsHeadersAndBytesSoFar) {
     EXPECT_EQ(a.body.substr(0, r->body_size), Body(*r));
 }
 
-TEST_F(RestTest, CleanCloseBeforeTheAnnouncedLengthKeepsTheShortBody) {
+TEST_F(RestTest, BodyEndingBeforeTheAnnouncedLengthFailsTheRequest) {
+    // An orderly close after part of the announced body: a broken transfer,
+    // whose bytes so far stay in the record.
     HttpAnswer a;
     a.body = "only this";
     a.headers.emplace_back("Content-Length", "5000");
     server.answer("/short", a);
     auto r = get(server.url("/short"), request, -1, -1);
-    EXPECT_EQ(200, r->status);
-    EXPECT_STREQ("", r->error);
+    EXPECT_EQ(-1, r->status);
+    EXPECT_STREQ("the response body ended after 9 of 5000 bytes", r->error);
     EXPECT_EQ(5000.0, r->content_length);
     EXPECT_EQ("only this", Body(*r));
+
+    // The same into a file, cut by the server's own drop half-way.
+    TempDir dir;
+    HttpAnswer half;
+    half.body = Pattern(100000);
+    half.close_after = 50000;
+    half.reset = false;
+    server.answer("/half", half);
+    auto f = get_file(server.url("/half"), request, dir / L"half.bin", -1, 1);
+    EXPECT_EQ(-1, f->status);
+    EXPECT_STREQ("the response body ended after 50000 of 100000 bytes", f->error);
+    EXPECT_EQ(50000u, ReadFileBytes(dir / L"half.bin").size());
+
+    // A whole answer is untouched by the check.
+    server.answer("/whole", HttpAnswer::Text(200, "all of it"));
+    auto w = get(server.url("/whole"), request, -1, -1);
+    EXPECT_EQ(200, w->status);
+    EXPECT_STREQ("", w->error);
 }
 
 TEST_F(RestTest, RedirectsAreFollowedAndTraced) {
