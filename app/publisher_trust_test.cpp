@@ -135,7 +135,11 @@ TEST(ModuleSignature, WineVerifiesTheSignatureAndTheSignerKeyIsTheOpensslPin) {
                  {L"NextKey.dll", 0, L"next"},
                  {L"OtherKey.dll", 0, L"other"},
                  {L"Unsigned.dll", TRUST_E_NOSIGNATURE, nullptr},
-                 {L"Tampered.dll", TRUST_E_BAD_DIGEST, nullptr}};
+                 {L"Tampered.dll", TRUST_E_BAD_DIGEST, nullptr},
+                 // Self-signed like the others, but expired without a
+                 // timestamp, or made for TLS servers: no pin forgives either.
+                 {L"Expired.dll", CERT_E_EXPIRED, nullptr},
+                 {L"WrongUsage.dll", CERT_E_WRONG_USAGE, nullptr}};
     ASSERT_NE(Pin(L"publisher"), Pin(L"other"));
     for (const Case& c : cases) {
         ScopedHandle file(CreateFileW(Signing(c.file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -146,6 +150,18 @@ TEST(ModuleSignature, WineVerifiesTheSignatureAndTheSignerKeyIsTheOpensslPin) {
         EXPECT_EQ(c.status, signature.status) << Utf8(c.file) << " " << std::hex << signature.status;
         EXPECT_EQ(c.pin ? Pin(c.pin) : L"", signature.signerKey) << Utf8(c.file);
     }
+    TempDir work;
+    LogToFile log(work / L"log.txt");
+    ScopedTrust trust(L"", Pin(L"expired") + L";" + Pin(L"wrongusage"));
+    for (const wchar_t* file : {L"Expired.dll", L"WrongUsage.dll"}) {
+        ScopedHandle hold;
+        EXPECT_FALSE(VerifyEditorModule(Signing(file), hold)) << Utf8(file);
+        EXPECT_FALSE(hold);
+    }
+    EXPECT_TRUE(log.Has(L"*오류 : 모듈의 서명이 올바르지 않습니다. (path:" + Signing(L"Expired.dll") + L", 0x800b0101)"))
+        << Utf8(log.Text());
+    EXPECT_TRUE(log.Has(L"*오류 : 모듈의 서명이 올바르지 않습니다. (path:" + Signing(L"WrongUsage.dll") +
+                        L", 0x800b0110)"));
 }
 
 TEST(ModuleSignature, ManifestProducerNamesTheSignersKeyAndRefusesUnsignedOnlyWhenAsked) {
