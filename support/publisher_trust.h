@@ -55,3 +55,5 @@ std::wstring UrlOrigin(const std::wstring& url);
 // The check before a URL is requested or handed to the browser: true when the
 // current trust allows it, else false after the refusal record.
 [[nodiscard]] bool CheckUrlOrigin(const std::wstring& url);
+// The refusal record of an address, for the checks that refuse on other grounds.
+void LogRefusedUrl(const std::wstring& url);

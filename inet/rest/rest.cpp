@@ -10,8 +10,9 @@
 
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
-#include "inet/url_parse.h"
+#include "support/url_parse.h"
 #include "support/platform.h"
+#include "support/publisher_trust.h"
 
 namespace inet {
 namespace rest {
@@ -48,6 +49,12 @@ void Run(const Sink& sink, const std::wstring& url, const _request& request, int
         url_parts parts = split_url(url);
         if (!parts.valid) {
             response->set_error(kSplitError);
+            return;
+        }
+        // Checked on the split that the connection uses, whatever the caller
+        // checked before: a name appended to a checked folder can move the host.
+        if (!CheckUrlOrigin(url)) {
+            response->set_error("the address is outside the allowed origins");
             return;
         }
         std::shared_ptr<CMyInternetSession> session = open_session(request, response.get());

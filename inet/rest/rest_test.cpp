@@ -16,6 +16,8 @@
 
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
+#include "support/logger.h"
+#include "support/publisher_trust.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
 
@@ -292,6 +294,75 @@ TEST_F(RestTest, RedirectsCanBeRefused) {
     EXPECT_EQ("moved", Body(*r));
     EXPECT_FALSE(Traced(*r, "Being redirected"));
     EXPECT_EQ(0u, server.count("/new"));
+}
+
+// A build pinned to one shop, with a second server on loopback that a
+// hostile address tries to reach; it must see nothing.
+class PinnedRequests : public RestTest {
+protected:
+    void SetUp() override {
+        RestTest::SetUp();
+        ASSERT_GT(evil.port(), 0);
+        server.answer(HttpTestServer::kAnyPath, HttpAnswer::Text(200, "shop"));
+        evil.answer(HttpTestServer::kAnyPath, HttpAnswer::Text(200, "evil"));
+        shop = L"127.0.0.1:" + std::to_wstring(server.port());
+        other = L"127.0.0.1:" + std::to_wstring(evil.port());
+        previous = PublisherTrust::Use(&trust);
+        Logger::Release();
+        Logger::Instance()->SetFilePath(work / L"log.txt");
+    }
+    void TearDown() override {
+        PublisherTrust::Use(previous);
+        Logger::Release();
+        RestTest::TearDown();
+    }
+    std::wstring Log() { return testing_support::ReadLogFile(work / L"log.txt"); }
+
+    HttpTestServer evil;
+    std::wstring shop, other;
+    TempDir work;
+    PublisherTrust trust{L"http://127.0.0.1:" + std::to_wstring(server.port()), L""};
+    const PublisherTrust* previous = nullptr;
+};
+
+TEST_F(PinnedRequests, TheHostThatIsCheckedIsTheHostThatIsAsked) {
+    // Each splits differently in some reader: a URL parser, WinInet, a browser.
+    const std::wstring tricks[] = {
+        L"http://" + shop + L"#@" + other + L"/shop/launch?key=k&field=startup",
+        L"http://" + shop + L"?@" + other + L"/",
+        L"http://" + shop + L"?key=1@" + other + L"/x",
+        L"http://" + shop + L"#x?@" + other + L"/",
+        L"http://" + shop + L"\\@" + other + L"/",
+        L"http://" + other + L"\\@" + shop + L"/",
+        L"http://" + shop + L";@" + other + L"/",
+        L"http://" + shop + L"\t@" + other + L"/",
+        L"http://" + shop + L"\r\n@" + other + L"/",
+        L"http://" + shop + L"%2F@" + other + L"/",
+        L"http://" + shop + L"%23@" + other + L"/",
+        L"http://" + shop + L"%40" + other + L"/",
+        L"http://" + shop + L"@" + other + L"/",
+        L"http://x:y@" + other + L"/",
+        L"http://" + shop + L"/a@" + other + L"/",
+        L"http://" + shop + L"/?u=@" + other + L"/",
+    };
+    for (const std::wstring& url : tricks) {
+        auto r = get(url, request, -1, -1);
+        ASSERT_TRUE(r);
+        // Refused, or asked of the allowed shop: never of the other server.
+        if (r->status == 200) {
+            EXPECT_EQ("shop", Body(*r)) << Narrow(url);
+        } else {
+            EXPECT_EQ(-1, r->status) << Narrow(url);
+            EXPECT_NE(std::wstring::npos, Log().find(L"*오류 : 허용되지 않은 주소입니다. (url:" + url + L")"))
+                << Narrow(url);
+        }
+    }
+    EXPECT_TRUE(evil.requests().empty()) << evil.requests().front().target;
+    // The address of the escape through WinInet's split ("#" then "@") is
+    // refused outright, before any connection.
+    EXPECT_FALSE(CheckUrlOrigin(tricks[0]));
+    EXPECT_EQ(L"", UrlOrigin(tricks[0]));
+    EXPECT_TRUE(CheckUrlOrigin(L"http://" + shop + L"/shop/launch?key=k#@x"));
 }
 
 TEST_F(RestTest, HeaderMapRules) {
