@@ -114,7 +114,8 @@ std::wstring UrlOrigin(const std::wstring& url) {
     return split;
 }
 
-PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& keys) {
+PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& keys, bool keepCertificateDefault)
+    : m_keepCertificateDefault(keepCertificateDefault) {
     for (const std::wstring& entry : SplitList(origins)) {
         m_pinsOrigins = true;
         // An origin names no path: "https://shop.example" or with one "/".
@@ -134,7 +135,8 @@ const PublisherTrust& PublisherTrust::Current() {
     if (const PublisherTrust* trust = Override()) return *trust;
     static const PublisherTrust compiled = [] {
         const PublisherSettings settings = CompiledPublisherSettings();
-        return PublisherTrust(settings.origins ? settings.origins : L"", settings.keys ? settings.keys : L"");
+        return PublisherTrust(settings.origins ? settings.origins : L"", settings.keys ? settings.keys : L"",
+                              settings.keepCertificateDefault);
     }();
     return compiled;
 }

@@ -16,6 +16,7 @@
 
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
+#include "inet/rest/redirect.h"
 #include "support/logger.h"
 #include "support/publisher_trust.h"
 #include "testing/http_test_server.h"
@@ -363,6 +364,49 @@ TEST_F(PinnedRequests, TheHostThatIsCheckedIsTheHostThatIsAsked) {
     EXPECT_FALSE(CheckUrlOrigin(tricks[0]));
     EXPECT_EQ(L"", UrlOrigin(tricks[0]));
     EXPECT_TRUE(CheckUrlOrigin(L"http://" + shop + L"/shop/launch?key=k#@x"));
+}
+
+TEST_F(PinnedRequests, RedirectsStayInsideTheAllowedOriginsAndAreFew) {
+    HttpAnswer moved = HttpAnswer::Redirect("/new");
+    moved.body = "moved";
+    server.answer("/old", moved);
+    server.answer("/new", HttpAnswer::Text(200, "final"));
+    server.answer("/away", HttpAnswer::Redirect(evil.url_narrow("/taken")));
+    server.answer("/loop", HttpAnswer::Redirect("/loop", 307));
+    server.answer("/nowhere", HttpAnswer::Redirect(""));
+
+    // Inside the origin: followed, and only the final answer is kept.
+    auto r = get(server.url("/old"), request, -1, -1);
+    EXPECT_EQ(200, r->status);
+    EXPECT_EQ("final", Body(*r));
+    const std::wstring file = work / L"file.bin";
+    r = get_file(server.url("/old"), request, file, -1, 1);
+    EXPECT_EQ(200, r->status);
+    const std::vector<unsigned char> written = ReadFileBytes(file);
+    EXPECT_EQ("final", std::string(written.begin(), written.end()));
+
+    // To another server, or round and round: the attempt fails.
+    for (const char* path : {"/away", "/loop", "/nowhere"}) {
+        r = get(server.url(path), request, -1, -1);
+        EXPECT_EQ(-1, r->status) << path;
+        EXPECT_EQ(0u, r->body_size) << path;
+        EXPECT_STRNE("", r->error) << path;
+    }
+    r = get_file(server.url("/away"), request, file, -1, 1);
+    EXPECT_EQ(-1, r->status);
+    EXPECT_TRUE(ReadFileBytes(file).empty());
+    EXPECT_TRUE(evil.requests().empty());
+    EXPECT_EQ(static_cast<size_t>(inet::rest::kMaxRedirects) + 1, server.count("/loop"));
+    const std::wstring log = Log();
+    EXPECT_NE(std::wstring::npos, log.find(L"*오류 : 허용되지 않은 주소입니다. (url:" + evil.url("/taken") + L")"))
+        << Narrow(log);
+    EXPECT_NE(std::wstring::npos, log.find(L"*오류 : 리다이렉트가 너무 많습니다. (url:" + server.url("/loop") + L")"));
+
+    // A caller that follows nothing still sees the redirect itself.
+    request.follow_redirects = false;
+    r = get(server.url("/away"), request, -1, -1);
+    EXPECT_EQ(302, r->status);
+    EXPECT_TRUE(evil.requests().empty());
 }
 
 TEST_F(RestTest, HeaderMapRules) {
