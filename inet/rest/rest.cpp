@@ -11,9 +11,9 @@
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
 #include "inet/rest/redirect.h"
-#include "support/url_parse.h"
 #include "support/platform.h"
 #include "support/publisher_trust.h"
+#include "support/url_parse.h"
 
 namespace inet {
 namespace rest {
