@@ -55,7 +55,9 @@ private:
 
 // "scheme://host:port" in lower case with the scheme's default port filled
 // in, for an http or https URL with a plain host name, IPv4 or bracketed IPv6
-// address; empty for anything else (user names, odd characters, other schemes).
+// address, as the request layer's split (support/url_parse.h) reads it; empty
+// for anything else (user names, odd characters, other schemes) and for a URL
+// whose plain reading names another origin than that split.
 std::wstring UrlOrigin(const std::wstring& url);
 
 // The check before a URL is requested or handed to the browser: true when the
