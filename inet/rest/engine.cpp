@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "inet/url_parse.h"
+#include "support/url_parse.h"
 #include "support/platform.h"
 
 namespace inet {

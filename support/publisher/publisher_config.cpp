@@ -5,6 +5,11 @@
 #include "orvin_publisher_config.h"
 #include "support/publisher_trust.h"
 
+// Headers written without the option keep certificates checked when pinned.
+#ifndef ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE
+#define ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE false
+#endif
+
 PublisherSettings CompiledPublisherSettings() {
-    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT};
+    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT, ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE};
 }
