@@ -214,5 +214,7 @@ else
 fi
 
 WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-if [ "$failures" -gt 0 ]; then echo "msi_test ($arch): $failures check(s) failed; logs in $work"; exit 1; fi
+if [ "$failures" -gt 0 ]; then echo "msi_test ($arch): $failures check(s) failed; logs and prefix in $work"; exit 1; fi
+# The prefix takes more than a gigabyte; a failed run keeps it for a look.
+rm -rf "$WINEPREFIX"
 echo "msi_test ($arch): all checks passed"
