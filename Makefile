@@ -8,7 +8,7 @@ FUZZ_RUNS ?= 1000000
 # The short fuzzing step of `make test` (no: leave it out).
 FUZZ_TEST ?= yes
 
-.PHONY: all setup deps build test-host test demo bench fuzz format clean
+.PHONY: all setup deps build test-host test demo package bench fuzz format clean
 
 all: build
 
@@ -71,6 +71,12 @@ demo:
 	awk -v a=$$t0 -v b=$$t1 -v c=$$t2 -v d=$$t3 -v e=$$t4 -v f=$$t5 'BEGIN { \
 	  printf "  packages              %7.1f s\n  third-party libraries %7.1f s\n  build                 %7.1f s\n", b-a, c-b, d-c; \
 	  printf "  Wine prefix           %7.1f s\n  run                   %7.1f s\n  total                 %7.1f s\n", e-d, f-e, f-a }'
+
+# The per-user MSI of each architecture, into build/package/ (see README,
+# "Shipping to customers"); SIGN_CERT and SIGN_KEY sign the programs and the
+# packages.
+package: build
+	@for a in $(ARCH); do bash packaging/build-msi.sh $(BUILD_ROOT)/$$a $(BUILD_ROOT)/package || exit 1; done
 
 bench:
 	@$(MAKE) --no-print-directory build ARCH=win64

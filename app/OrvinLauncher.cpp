@@ -6,6 +6,22 @@
 #include "support/logger.h"
 #include "support/platform.h"
 
+namespace {
+DWORD g_dllSearchError = 0;
+}  // namespace
+
+void RestrictDllSearch() {
+    // Looked up: Windows 7 has it only with KB2533623.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    auto restrict = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!restrict) {
+        g_dllSearchError = ERROR_PROC_NOT_FOUND;
+    } else if (!restrict(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        g_dllSearchError = ::GetLastError();
+    }
+}
+
 void StartDayLog() {
     std::wstring folder = GetDataRootFolder() + L"\\OrvinLauncher\\log\\";
     (void)EnsureDirectory(folder);
@@ -29,6 +45,10 @@ BOOL COrvinLauncherApp::InitInstance() {
         return FALSE;
     }
     StartDayLog();
+    if (g_dllSearchError != 0) {
+        Logger::Instance()->Write(L"*경고 : DLL 검색 경로를 System32로 제한하지 못했습니다. (0x%08x)",
+                                  g_dllSearchError);
+    }
     {
         COrvinLauncherDlg dialog;
         m_pMainWnd = &dialog;

@@ -15,6 +15,11 @@ public:
     int ExitInstance() override;
 };
 
+// The program's first act: DLLs loaded by name from now on (the delay-loaded
+// imports among them) come from System32 only, not from the program's folder.
+// A failure is recorded once the day's log has started.
+void RestrictDllSearch();
+
 // Points the process-wide log at <data root>\OrvinLauncher\log\YYYYMMDD.log
 // and writes the start records.
 void StartDayLog();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "app/OrvinLauncherDlg.h"
 #include "app/launch_dialog_test_support.h"
@@ -119,8 +120,8 @@ protected:
     }
 
     // The command line of the real OrvinLauncher.exe of this build.
-    std::wstring LauncherLine(const std::wstring& key = L"K1") {
-        const std::wstring exe = testing_support::ExecutableFolder() + L"OrvinLauncher.exe";
+    std::wstring LauncherLine(const std::wstring& key = L"K1",
+                              const std::wstring& exe = testing_support::ExecutableFolder() + L"OrvinLauncher.exe") {
         std::wstring line = CommandLine(key);
         return line.replace(0, line.find(L"\" ") + 1, L"\"" + exe + L"\"");
     }
@@ -146,6 +147,23 @@ protected:
     std::string ModuleCalls() {
         std::vector<unsigned char> bytes = testing_support::ReadFileBytes(moduleLog);
         return std::string(bytes.begin(), bytes.end());
+    }
+
+    // Runs the real executable on the published module, the way the shell
+    // starts it, and checks the whole journey.
+    void ExpectWholeJourneyOf(const std::wstring& exe) {
+        const std::wstring dayLog = testing_support::DayLogPath();
+        size_t before = testing_support::LogSize(dayLog);
+        ASSERT_TRUE(testing_support::RunProcess(LauncherLine(L"K1", exe), 300000)) << Utf8(exe);
+        std::wstring text = testing_support::ReadLogSince(dayLog, before);
+        EXPECT_EQ(1u, Count(text, L"* 런처 시작 ********************")) << Utf8(text);
+        EXPECT_EQ(1u, Count(text, L"* 업데이트 시작 ********************"));
+        EXPECT_EQ(0u, Count(text, L"오류"));
+        EXPECT_EQ(0u, Count(text, L"*경고"));
+        EXPECT_TRUE(testing_support::FileExists(install + L"brushes.dat"));
+        EXPECT_EQ(1u, shop.cart_requests().size());
+        EXPECT_NE(std::wstring::npos,
+                  BrowserCommandLine().find(shop.base() + L"/shop/return?exit_code=0&keyresult="));
     }
 
     TempDir work;
@@ -253,17 +271,72 @@ TEST_F(Journey, CartFailingThreeTimesThenConfirming) {
 
 TEST_F(Journey, RealLauncherExecutableRunsTheWholeJourney) {
     Publish(L"editor.cab", L"data.zip");
-    const std::wstring dayLog = testing_support::DayLogPath();
-    size_t before = testing_support::LogSize(dayLog);
-    ASSERT_TRUE(testing_support::RunProcess(LauncherLine(), 300000));
-    std::wstring text = testing_support::ReadLogSince(dayLog, before);
-    EXPECT_EQ(1u, Count(text, L"* 런처 시작 ********************")) << Utf8(text);
-    EXPECT_EQ(1u, Count(text, L"* 업데이트 시작 ********************"));
-    EXPECT_EQ(0u, Count(text, L"오류"));
-    EXPECT_TRUE(testing_support::FileExists(install + L"brushes.dat"));
-    EXPECT_EQ(1u, shop.cart_requests().size());
-    EXPECT_NE(std::wstring::npos,
-              BrowserCommandLine().find(shop.base() + L"/shop/return?exit_code=0&keyresult="));
+    ExpectWholeJourneyOf(testing_support::ExecutableFolder() + L"OrvinLauncher.exe");
+}
+
+// Wine takes its own DLLs before one beside a program unless told to prefer
+// native ones (Windows needs no telling). It reads WINEDLLOVERRIDES only
+// from the environment Wine itself was started with, so the tests name the
+// program in Wine's per-program settings instead.
+class NativeDllsFirst {
+public:
+    NativeDllsFirst(const std::vector<std::wstring>& programs, const std::vector<std::wstring>& dlls) {
+        for (const std::wstring& program : programs) {
+            m_keys.push_back(L"Software\\Wine\\AppDefaults\\" + program);
+            for (const std::wstring& dll : dlls) {
+                const wchar_t kNativeFirst[] = L"native,builtin";
+                EXPECT_EQ(ERROR_SUCCESS,
+                          RegSetKeyValueW(HKEY_CURRENT_USER, (m_keys.back() + L"\\DllOverrides").c_str(),
+                                          dll.c_str(), REG_SZ, kNativeFirst, sizeof(kNativeFirst)));
+            }
+        }
+    }
+    ~NativeDllsFirst() {
+        for (const std::wstring& key : m_keys) RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    }
+
+private:
+    std::vector<std::wstring> m_keys;
+};
+
+// A launcher saved to a Downloads folder (under the name a browser gives a
+// second download), where a web page has had the browser save DLLs named
+// like Windows DLLs that the launcher uses and that are not KnownDLLs:
+// Windows would look for them there first.
+//
+// Under Wine version.dll cannot be tried this way: Wine's own user32.dll and
+// setupapi.dll import it, so Wine loads a planted copy into every program
+// that uses them before the program's first line runs.
+TEST_F(Journey, RealLauncherRunsNoDllPlantedBesideIt) {
+    Publish(L"editor.cab", L"data.zip");
+    const std::wstring bin = testing_support::ExecutableFolder();
+    const std::wstring downloads = work / L"Downloads\\";
+    const std::wstring launcher = L"OrvinLauncher (1).exe";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((bin + L"OrvinLauncher.exe").c_str(), (downloads + launcher).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((bin + L"planted_dll_probe.exe").c_str(), (downloads + L"planted_dll_probe.exe").c_str(),
+                          FALSE));
+    // Both are loaded in every run: the requests and the MD5 checks.
+    const std::vector<std::wstring> planted = {L"wininet", L"bcrypt"};
+    for (const std::wstring& name : planted) {
+        ASSERT_TRUE(CopyFileW((bin + L"planted_dll.dll").c_str(), (downloads + name + L".dll").c_str(), FALSE));
+    }
+    NativeDllsFirst nativeFirst({launcher, L"planted_dll_probe.exe"}, planted);
+
+    // The control: a program that loads these DLLs by name runs the plants.
+    DWORD probeExit = 1;
+    ASSERT_TRUE(testing_support::RunProcess(
+        L"\"" + downloads + L"planted_dll_probe.exe\" wininet.dll bcrypt.dll", 60000, &probeExit));
+    EXPECT_EQ(0u, probeExit);
+    for (const std::wstring& name : planted) {
+        EXPECT_TRUE(DeleteFileW((downloads + name + L".dll.ran").c_str()))
+            << "the planted " << Utf8(name) << ".dll did not run in the control: this test could not see an attack";
+    }
+
+    ExpectWholeJourneyOf(downloads + launcher);
+    for (const std::wstring& name : planted) {
+        EXPECT_FALSE(testing_support::FileExists(downloads + name + L".dll.ran")) << "the launcher ran " << Utf8(name);
+    }
 }
 
 TEST_F(Journey, PackageBrokenOffOnceIsFetchedAgainWhole) {

@@ -4,4 +4,7 @@
 
 COrvinLauncherApp theApp;
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return AfxWinMain(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    RestrictDllSearch();
+    return AfxWinMain();
+}

@@ -149,7 +149,15 @@ bool RunEditorModule(CDialog& dialog, const startup_file_xml& startup, const std
     DWORD previousMode = 0;
     const bool quiet =
         ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != FALSE;
-    ScopedModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // Its companions come from its own folder or System32, never from the
+    // launcher's folder; Windows 7 without KB2533623 knows only the older
+    // flag, which searches the module's folder in place of the program's.
+    HMODULE loaded =
+        ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!loaded && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        loaded = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    ScopedModule module(loaded);
     const DWORD error = ::GetLastError();
     if (quiet) ::SetThreadErrorMode(previousMode, nullptr);
     checked.reset();

@@ -116,7 +116,7 @@ std::string compose_user_agent(const char* browser, const std::string& product) 
 std::string make_user_agent(const std::string& product) {
     using ObtainUserAgentStringFn = HRESULT(WINAPI*)(DWORD, LPSTR, DWORD*);
     char browser[512] = {};
-    ScopedModule urlmon(LoadLibraryA("urlmon.dll"));
+    ScopedModule urlmon(LoadSystemLibrary(L"urlmon.dll"));
     if (urlmon) {
         auto obtain = reinterpret_cast<ObtainUserAgentStringFn>(
             reinterpret_cast<void*>(GetProcAddress(urlmon.get(), "ObtainUserAgentString")));

@@ -9,7 +9,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 PKGS=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
       gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       cmake make wine wine64 xvfb xauth x11-apps x11-utils imagemagick libz-mingw-w64-dev googletest
-      dpkg-dev fonts-nanum python3 nginx openssl osslsigncode)
+      dpkg-dev fonts-nanum python3 nginx openssl osslsigncode wixl)
 for p in "${PKGS[@]}"; do have_pkg "$p" || need+=("$p"); done
 have_pkg wine32:i386 || need+=(wine32:i386)
 

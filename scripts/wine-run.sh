@@ -73,23 +73,66 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$num"
 fi
 
-if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
+# A prefix counts as ready only when it was checked after it was made (a
+# program of its architecture ran in it) and its Windows folder is still
+# there: on a fresh machine a wineboot once left system.reg and an empty
+# system32, and every program then failed with "could not load kernel32.dll".
+check_loader=/usr/lib/wine/wine64 system_dirs=system32
+if [ "$arch" = win32 ]; then check_loader=/usr/lib/wine/wine system_dirs="system32 syswow64"; fi
+prefix_ready() {
+  [ -f "$WINEPREFIX/.orvin-ready" ] || return 1
+  local d
+  for d in $system_dirs; do [ -f "$WINEPREFIX/drive_c/windows/$d/kernel32.dll" ] || return 1; done
+}
+problem=
+make_prefix() {
+  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  # Ours from here on, so a later run may remove it again if it is broken.
+  touch "$WINEPREFIX/.orvin-made"
+  /usr/lib/wine/wine64 wineboot -i >"$WINEPREFIX.boot.log" 2>&1 || true
+  # No crash dialog: a crashing test must end, not wait for a click.
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || true
+  # ...nor a debugger started for it (under emulation that alone takes a minute).
+  /usr/lib/wine/wine64 reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >/dev/null 2>&1 || true
+  /usr/lib/wine/wine64 reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >/dev/null 2>&1 || true
+  wineserver -w || true
+  local d
+  for d in $system_dirs; do
+    [ -f "$WINEPREFIX/drive_c/windows/$d/kernel32.dll" ] || { problem="wineboot left no $d\\kernel32.dll"; return 1; }
+  done
+  if ! "$check_loader" cmd.exe /c exit </dev/null >>"$WINEPREFIX.boot.log" 2>&1; then
+    problem="a $arch program (cmd.exe) does not run in it"; return 1
+  fi
+  wineserver -w || true
+  touch "$WINEPREFIX/.orvin-ready"
+}
+
+if ! prefix_ready; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (flock 9
-   if [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
-     mkdir -p "$WINEPREFIX"
-     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-     # No crash dialog: a crashing test must end, not wait for a click.
-     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-       >/dev/null 2>&1 || true
-     # ...nor a debugger started for it (under emulation that alone takes a minute).
-     /usr/lib/wine/wine64 reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-       >/dev/null 2>&1 || true
-     /usr/lib/wine/wine64 reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-       >/dev/null 2>&1 || true
-     wineserver -w || true
-     touch "$WINEPREFIX/.orvin-ready"
-   fi) 9>"$WINEPREFIX.lock"
+   if ! prefix_ready; then
+     if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ] && [ ! -f "$WINEPREFIX/.orvin-made" ] \
+        && [ ! -f "$WINEPREFIX/.orvin-ready" ]; then
+       echo "wine-run: $WINEPREFIX is a Wine prefix of someone else's that is not ready for $arch programs;" \
+            "remove it or point WINEPREFIX elsewhere" >&2
+       exit 1
+     fi
+     [ -d "$WINEPREFIX" ] && echo "wine-run: the Wine prefix $WINEPREFIX is incomplete (an earlier set-up failed); making it again" >&2
+     if ! make_prefix; then
+       echo "wine-run: the new Wine prefix did not work ($problem); making it once more" >&2
+       if ! make_prefix; then
+         echo "wine-run: could not make a working Wine prefix in $WINEPREFIX: $problem." \
+              "wineboot's output is in $WINEPREFIX.boot.log. Check that wine, wine64 and wine32:i386 are" \
+              "installed (bash scripts/setup.sh), then run again; the broken prefix is remade then." >&2
+         exit 1
+       fi
+     fi
+   fi) 9>"$WINEPREFIX.lock" || exit 1
 fi
 
 [ -n "$init_only" ] && exit 0

@@ -213,8 +213,20 @@ bool IsVistaOrLater() {
     return info.dwMajorVersion >= 6;
 }
 
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flag: the
+    // full path, whose own dependencies are then looked for in System32 too.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(system) + L"\\" + name;
+    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 DWORD GetShellVersion() {
-    ScopedModule shell(LoadLibraryW(L"shell32.dll"));
+    ScopedModule shell(LoadSystemLibrary(L"shell32.dll"));
     if (!shell) return 0;
     using DllGetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
     auto getVersion = reinterpret_cast<DllGetVersionFn>(
@@ -229,7 +241,7 @@ DWORD GetShellVersion() {
 std::wstring GetDataRootFolder() {
     std::wstring result;
     if (IsVistaOrLater()) {
-        ScopedModule shell(LoadLibraryW(L"shell32.dll"));
+        ScopedModule shell(LoadSystemLibrary(L"shell32.dll"));
         if (shell) {
             using KnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
             auto knownFolder = reinterpret_cast<KnownFolderFn>(

@@ -40,6 +40,10 @@ std::wstring LastErrorText();
 [[nodiscard]] bool EnsureDirectory(const std::wstring& path);
 bool IsVistaOrLater();
 DWORD GetShellVersion();
+// Loads a Windows DLL from System32 only, never from the program's folder
+// (where a browser may have saved a DLL of the same name); free it with
+// FreeLibrary.
+HMODULE LoadSystemLibrary(const wchar_t* name);
 // The user's LocalLow folder (or the program-files fallback); never ends in
 // a backslash; empty when nothing could be found.
 std::wstring GetDataRootFolder();

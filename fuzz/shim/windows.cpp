@@ -423,10 +423,17 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
     return TRUE;
 }
 
-HMODULE LoadLibraryW(LPCWSTR name) {
-    if (name && _wcsicmp(name, L"shell32.dll") == 0) return &g_shell32;
+HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD flags) {
+    if (name && flags == LOAD_LIBRARY_SEARCH_SYSTEM32 && _wcsicmp(name, L"shell32.dll") == 0) return &g_shell32;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
+}
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+    static const wchar_t kSystem[] = L"C:\\Windows\\system32";
+    if (size < sizeof(kSystem) / sizeof(wchar_t)) return sizeof(kSystem) / sizeof(wchar_t);
+    wcscpy(buffer, kSystem);
+    return sizeof(kSystem) / sizeof(wchar_t) - 1;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {

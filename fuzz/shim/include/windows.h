@@ -144,7 +144,10 @@ DWORD GetFullPathNameW(LPCWSTR path, DWORD bufferLength, LPWSTR buffer, LPWSTR* 
 // The data root folder's way: Windows 10, and shell32's SHGetKnownFolderPath
 // answering C:\Users\fuzz\AppData\LocalLow.
 BOOL GetVersionExW(OSVERSIONINFOW* info);
-HMODULE LoadLibraryW(LPCWSTR name);
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+HMODULE LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags);
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 HWND GetDesktopWindow();
