@@ -1,0 +1,133 @@
+// The publisher's signature over the signed file list: CMS SignedData with
+// the content and the signing certificate inside, made with the platform's
+// cryptography from a PEM certificate and its RSA key (as openssl writes
+// them), so that a launcher verifies it with the same platform.
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "support/crypt_scoped.h"
+#include "tools/manifest_producer/producer.h"
+
+namespace producer {
+
+namespace {
+
+// The DER inside a PEM block, whatever its label.
+bool PemToDer(const std::string& pem, std::string& der) {
+    DWORD size = 0;
+    if (!::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
+                                &size, nullptr, nullptr) ||
+        size == 0)
+        return false;
+    der.resize(size);
+    return ::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                                  reinterpret_cast<BYTE*>(&der[0]), &size, nullptr, nullptr) != FALSE;
+}
+
+bool Decode(LPCSTR type, const BYTE* data, DWORD size, ScopedLocalMemory& decoded, DWORD& decodedSize) {
+    void* raw = nullptr;
+    if (!::CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, type, data, size, CRYPT_DECODE_ALLOC_FLAG,
+                               nullptr, &raw, &decodedSize))
+        return false;
+    decoded.reset(raw);
+    return true;
+}
+
+// "BEGIN PRIVATE KEY" (PKCS #8, openssl's default) or "BEGIN RSA PRIVATE KEY"
+// into the platform's key blob.
+bool RsaKeyBlob(const std::string& der, ScopedLocalMemory& blob, DWORD& blobSize) {
+    const BYTE* rsa = reinterpret_cast<const BYTE*>(der.data());
+    DWORD rsaSize = static_cast<DWORD>(der.size());
+    ScopedLocalMemory info;
+    DWORD infoSize = 0;
+    if (Decode(PKCS_PRIVATE_KEY_INFO, rsa, rsaSize, info, infoSize)) {
+        const auto* keyInfo = static_cast<const CRYPT_PRIVATE_KEY_INFO*>(info.get());
+        if (lstrcmpA(keyInfo->Algorithm.pszObjId, szOID_RSA_RSA) != 0) return false;
+        rsa = keyInfo->PrivateKey.pbData;
+        rsaSize = keyInfo->PrivateKey.cbData;
+    }
+    return Decode(PKCS_RSA_PRIVATE_KEY, rsa, rsaSize, blob, blobSize);
+}
+
+}  // namespace
+
+bool SignFileList(const std::string& certPem, const std::string& keyPem, const std::string& document,
+                  std::string& signedData, std::wstring& error) {
+    std::string certDer, keyDer;
+    if (!PemToDer(certPem, certDer)) {
+        error = L"the signing certificate is not a PEM certificate";
+        return false;
+    }
+    const ScopedCertContext cert(::CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(certDer.data()), static_cast<DWORD>(certDer.size())));
+    if (!cert) {
+        error = L"the signing certificate cannot be read";
+        return false;
+    }
+    ScopedLocalMemory blob;
+    DWORD blobSize = 0;
+    if (!PemToDer(keyPem, keyDer) || !RsaKeyBlob(keyDer, blob, blobSize)) {
+        error = L"the signing key is not an RSA private key in PEM";
+        return false;
+    }
+    HCRYPTPROV rawProvider = 0;
+    if (!::CryptAcquireContextW(&rawProvider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+        error = L"the platform's RSA provider is not available";
+        return false;
+    }
+    const ScopedCryptProvider provider(rawProvider);
+    HCRYPTKEY rawKey = 0;
+    if (!::CryptImportKey(provider.get(), static_cast<const BYTE*>(blob.get()), blobSize, 0, 0, &rawKey)) {
+        error = L"the signing key cannot be imported";
+        return false;
+    }
+    const ScopedCryptKey key(rawKey);
+
+    // A key that is not the certificate's would make a list no launcher accepts.
+    DWORD publicSize = 0;
+    ::CryptExportPublicKeyInfo(provider.get(), AT_KEYEXCHANGE, X509_ASN_ENCODING, nullptr, &publicSize);
+    std::string publicInfo(publicSize, '\0');
+    if (publicSize == 0 ||
+        !::CryptExportPublicKeyInfo(provider.get(), AT_KEYEXCHANGE, X509_ASN_ENCODING,
+                                    reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(&publicInfo[0]), &publicSize) ||
+        !::CertComparePublicKeyInfo(X509_ASN_ENCODING, reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(&publicInfo[0]),
+                                    &cert.get()->pCertInfo->SubjectPublicKeyInfo)) {
+        error = L"the signing key does not belong to the signing certificate";
+        return false;
+    }
+
+    CMSG_SIGNER_ENCODE_INFO signer = {};
+    signer.cbSize = sizeof(signer);
+    signer.pCertInfo = cert.get()->pCertInfo;
+    signer.hCryptProv = provider.get();
+    signer.dwKeySpec = AT_KEYEXCHANGE;  // where the blob of an RSA key lands
+    signer.HashAlgorithm.pszObjId = const_cast<LPSTR>(szOID_NIST_sha256);
+    CERT_BLOB certBlob = {cert.get()->cbCertEncoded, cert.get()->pbCertEncoded};
+    CMSG_SIGNED_ENCODE_INFO info = {};
+    info.cbSize = sizeof(info);
+    info.cSigners = 1;
+    info.rgSigners = &signer;
+    info.cCertEncoded = 1;
+    info.rgCertEncoded = &certBlob;
+    const ScopedCryptMessage message(::CryptMsgOpenToEncode(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CMSG_SIGNED,
+                                                            &info, nullptr, nullptr));
+    DWORD size = 0;
+    if (!message ||
+        !::CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(document.data()),
+                          static_cast<DWORD>(document.size()), TRUE) ||
+        !::CryptMsgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &size) || size == 0) {
+        error = L"the file list cannot be signed";
+        return false;
+    }
+    std::string encoded(size, '\0');
+    if (!::CryptMsgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, &encoded[0], &size)) {
+        error = L"the file list cannot be signed";
+        return false;
+    }
+    encoded.resize(size);
+    signedData.swap(encoded);
+    return true;
+}
+
+}  // namespace producer
