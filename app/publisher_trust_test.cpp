@@ -337,6 +337,8 @@ protected:
         options.outputFolder = shopRoot + L"update\\";
         options.module = L"Editor.dll";
         options.packages = {{L"editor.cab", {L"Editor.dll"}}};
+        options.signCert = Signing(L"publisher.pem");  // the list a keyed launcher requires
+        options.signKey = Signing(L"publisher.key");
         std::wstring error;
         ASSERT_EQ(producer::ProduceResult::ok, producer::ProduceManifest(options, error)) << Utf8(error);
     }

@@ -11,6 +11,8 @@
 #   OtherKey.dll         MODULE signed by someone else (self-signed, same name)
 #   Tampered.dll         Signed.dll with one byte changed
 #   Unsigned.dll         MODULE as built
+#   OpensslList.sig      a signed file list (serial 1) naming Signed.dll as Editor.dll, signed by
+#                        the publisher with openssl cms: the launcher must read what openssl writes
 #   orvin_publisher_config.h   ORIGINS and the two pins, for a pinned launcher
 set -euo pipefail
 export LC_ALL=C
@@ -49,6 +51,14 @@ at = data.index(b'This program', 0, 0x200)
 data[at] ^= 0x20
 open(path, 'wb').write(data)
 PY
+
+# The list a publisher could make without the producer.
+{
+  printf 'orvin-file-list 1\nserial 1\nexpires 2099-01-01T00:00:00Z\n'
+  printf '%s %s Editor.dll\n' "$(sha256sum Signed.dll | cut -d' ' -f1)" "$(stat -c %s Signed.dll)"
+} > OpensslList.txt
+quiet openssl cms -sign -binary -nodetach -outform DER -md sha256 -signer publisher.pem -inkey publisher.key \
+  -in OpensslList.txt -out OpensslList.sig
 
 cat > orvin_publisher_config.h.tmp <<H
 // Generated for the publisher-trust tests: do not edit.
