@@ -293,7 +293,7 @@ protected:
         Logger::Instance()->SetFilePath(log);
         shopRoot = work / L"shop\\";
         module = work / L"module\\";
-        browser = work / L"browser\\";
+        browser = Signing(L"browser\\");  // the one the pinned executable may start
         for (const std::wstring& f : {shopRoot, shopRoot + L"startup\\", shopRoot + L"update\\", module, browser}) {
             CreateDirectoryW(f.c_str(), nullptr);
         }

@@ -13,6 +13,8 @@
 struct PublisherSettings {
     const wchar_t* origins;
     const wchar_t* keys;
+    const wchar_t* agents;       // ORVIN_ALLOWED_AGENTS (support/pinned_limits.h)
+    const wchar_t* installRoot;  // ORVIN_INSTALL_ROOT (support/pinned_limits.h)
 };
 PublisherSettings CompiledPublisherSettings();
 

@@ -6,5 +6,5 @@
 #include "support/publisher_trust.h"
 
 PublisherSettings CompiledPublisherSettings() {
-    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT};
+    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT, ORVIN_ALLOWED_AGENTS_TEXT, ORVIN_INSTALL_ROOT_TEXT};
 }

@@ -1,8 +1,9 @@
-// The publisher's signed file list, tried the way an attacker would: the
-// real pinned launcher (OrvinLauncherPinned.exe) against the local shop
-// server, whose update folder the test forges as a network attacker could.
-// Keys come from testing/sign_test_modules.sh; lists are signed by the real
-// producer and, once, by openssl.
+// What a pinned build holds against a forged server, tried the way an
+// attacker would: the real pinned launcher (OrvinLauncherPinned.exe) against
+// the local shop server, whose documents and update folder the test forges.
+// The publisher's signed file list, the browser programs it may start and the
+// install root. Keys come from testing/sign_test_modules.sh; lists are signed
+// by the real producer and, once, by openssl.
 
 #include <gtest/gtest.h>
 
@@ -75,13 +76,13 @@ TEST(SignedFileListFormat, OneReadingOrNone) {
 
 // The shop at the pinned launcher's own origin, with an install folder of
 // the test's own.
-class SignedFiles : public ::testing::Test {
+class PinnedLauncher : public ::testing::Test {
 protected:
-    SignedFiles() : shop(work.path() + L"shop\\", ORVIN_PINNED_TEST_PORT) {}
+    PinnedLauncher() : shop(work.path() + L"shop\\", ORVIN_PINNED_TEST_PORT) {}
 
     void SetUp() override {
         // Named first: the tear-down removes it whatever stops the set-up.
-        installRelative = L"OrvinTrust\\SignedFiles_" + testing_support::Utf8ToWideString(
+        installRelative = L"OrvinTrust\\Pinned_" + testing_support::Utf8ToWideString(
                                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         install = GetDataRootFolder() + L"\\" + installRelative + L"\\";
         testing_support::RemoveTree(install);
@@ -94,11 +95,7 @@ protected:
         moduleLog = work / L"module-calls.txt";
         SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_LOG", moduleLog.c_str());
         SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_TEXT", L"{}");
-        ASSERT_TRUE(testing_support::WriteFileText(
-            shopRoot + L"startup\\K1.xml",
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<startup>\r\n  <install_path>" + Utf8(installRelative) +
-                "</install_path>\r\n  <update_url ssl=\"\">$(SERVER)/shop/update/</update_url>\r\n"
-                "  <todo>new_work</todo>\r\n</startup>\r\n"));
+        WriteStartup(installRelative);
         ASSERT_TRUE(CopyFileW(Signing(L"Signed.dll").c_str(), (module + L"Editor.dll").c_str(), FALSE));
         ASSERT_TRUE(testing_support::WriteFileText(module + L"Editor.dat", "settings the editor trusts\r\n"));
     }
@@ -106,6 +103,15 @@ protected:
         SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_LOG", nullptr);
         SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_TEXT", nullptr);
         testing_support::RemoveTree(install);
+    }
+
+    // The startup document; more: further elements.
+    void WriteStartup(const std::wstring& installPath, const std::string& more = std::string()) {
+        ASSERT_TRUE(testing_support::WriteFileText(
+            shopRoot + L"startup\\K1.xml",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<startup>\r\n  <install_path>" + Utf8(installPath) +
+                "</install_path>\r\n  <update_url ssl=\"\">$(SERVER)/shop/update/</update_url>\r\n"
+                "  <todo>new_work</todo>\r\n" + more + "</startup>\r\n"));
     }
 
     // Packs the module folder's files into editor.cab; signed with the
@@ -157,7 +163,7 @@ protected:
     std::wstring shopRoot, module, install, installRelative, moduleLog;
 };
 
-TEST_F(SignedFiles, OnlyListedFilesAreInstalledOrKeptAndNoListIsOlderThanTheLastOne) {
+TEST_F(PinnedLauncher, OnlyListedFilesAreInstalledOrKeptAndNoListIsOlderThanTheLastOne) {
     // The list as openssl writes it (serial 1, the module alone) is read.
     Publish({L"Editor.dll"});
     ServeOpensslList();
@@ -224,7 +230,7 @@ TEST_F(SignedFiles, OnlyListedFilesAreInstalledOrKeptAndNoListIsOlderThanTheLast
     EXPECT_EQ(0u, shop.count("/shop/update/activeupdate.sig"));
 }
 
-TEST_F(SignedFiles, AMissingForeignExpiredOrMalformedListStopsTheUpdate) {
+TEST_F(PinnedLauncher, AMissingForeignExpiredOrMalformedListStopsTheUpdate) {
     Publish({L"Editor.dll", L"Editor.dat"});
     SignedFileList list;
     const std::string good = ReadText(shopRoot + L"update\\activeupdate.sig");
@@ -271,6 +277,80 @@ TEST_F(SignedFiles, AMissingForeignExpiredOrMalformedListStopsTheUpdate) {
         EXPECT_EQ(0u, shop.count("/shop/update/editor.cab")) << c.what;
         EXPECT_FALSE(testing_support::FileExists(install + L"Editor.dll")) << c.what;
     }
+}
+
+TEST_F(PinnedLauncher, AnInstallPathOutsideTheInstallRootIsRefusedBeforeAnythingIsTouched) {
+    Publish({L"Editor.dll"});
+    // Another program's folder below LocalLow, with a download folder of its own.
+    const std::wstring victimRelative = L"OrvinVictim" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring victim = GetDataRootFolder() + L"\\" + victimRelative + L"\\";
+    CreateDirectoryW(victim.c_str(), nullptr);
+    CreateDirectoryW((victim + L"download").c_str(), nullptr);
+    ASSERT_TRUE(testing_support::WriteFileText(victim + L"download\\keep.txt", "theirs"));
+    ASSERT_TRUE(testing_support::WriteFileText(victim + L"Editor.dll", "theirs"));
+    for (const std::wstring& path : std::vector<std::wstring>{victimRelative, L"OrvinTrustee\\x", L"\\" + victimRelative + L"\\OrvinTrust"}) {
+        WriteStartup(path);
+        const std::wstring text = Run();
+        EXPECT_NE(std::wstring::npos, text.find(L"*오류 : 허용되지 않은 설치 폴더입니다. (path:")) << Utf8(text);
+        EXPECT_NE(std::wstring::npos, text.find(L"*오류 : 모듈 업데이트에 실패 했습니다.")) << Utf8(path);
+        EXPECT_EQ(0u, shop.count("/shop/update/activeupdate.xml")) << Utf8(path);
+        EXPECT_FALSE(ModuleRan()) << Utf8(path);
+    }
+    EXPECT_EQ("theirs", ReadText(victim + L"download\\keep.txt"));
+    EXPECT_EQ("theirs", ReadText(victim + L"Editor.dll"));
+    EXPECT_FALSE(testing_support::FileExists(GetDataRootFolder() + L"\\OrvinTrustee"));
+    testing_support::RemoveTree(victim);
+
+    // Inside the root in another letter case: installed and run.
+    WriteStartup(L"ORVINTRUST\\" + installRelative.substr(installRelative.find(L'\\') + 1));
+    const std::wstring text = Run();
+    EXPECT_EQ(std::wstring::npos, text.find(L"오류")) << Utf8(text);
+    EXPECT_TRUE(ModuleRan());
+}
+
+TEST_F(PinnedLauncher, OnlyTheListedBrowserProgramStartsAndTakesTheUrlAsOneArgument) {
+    Publish({L"Editor.dll"});
+    SetEnvironmentVariableW(L"ORVIN_TEST_MODULE_TEXT", L"{\"exit_code\":\"0\",\"uploaded_list\":[\"w\"]}");
+    // The browser the build lists, and the same program anywhere else.
+    const std::wstring listed = Signing(L"browser\\");
+    const std::wstring other = work / L"other\\";
+    CreateDirectoryW(other.c_str(), nullptr);
+    for (const std::wstring& folder : {listed, other}) {
+        ASSERT_TRUE(CopyFileW((testing_support::ExecutableFolder() + L"cart_test_recorder.exe").c_str(),
+                              (folder + L"browser.exe").c_str(), FALSE));
+        DeleteFileW((folder + L"recorded.txt").c_str());
+    }
+    // A return page whose query would be a second command to a shell.
+    const std::string returnUrl = "$(SERVER)/shop/return?x=;calc;";
+    auto document = [&](const std::wstring& browser) {
+        return "  <return_url>" + returnUrl + "</return_url>\r\n  <agent type=\"file\">" + Utf8(browser) +
+               "browser.exe</agent>\r\n";
+    };
+
+    WriteStartup(installRelative, document(listed));
+    std::wstring text = Run();
+    EXPECT_TRUE(ModuleRan()) << Utf8(text);
+    const std::wstring recorded = listed + L"recorded.txt";
+    for (int waited = 0; waited < 300 && !testing_support::FileExists(recorded); ++waited) Sleep(100);
+    const std::vector<unsigned char> bytes = testing_support::ReadFileBytes(recorded);
+    const std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(nullptr, argv) << Utf8(line);
+    EXPECT_EQ(2, count) << Utf8(line);
+    const std::wstring argument = count == 2 ? argv[1] : L"";
+    LocalFree(argv);
+    EXPECT_EQ(0u, argument.find(shop.base() + L"/shop/return?x=;calc;")) << Utf8(line);
+    EXPECT_NE(std::wstring::npos, line.find(L" \"" + argument + L"\"")) << Utf8(line);
+
+    // Any other program: refused, the default browser opens instead.
+    WriteStartup(installRelative, document(other));
+    text = Run();
+    EXPECT_TRUE(ModuleRan()) << Utf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"*경고 : 허용되지 않은 브라우저 프로그램입니다. (path:" + other +
+                                            L"browser.exe)"))
+        << Utf8(text);
+    EXPECT_FALSE(testing_support::FileExists(other + L"recorded.txt"));
 }
 
 }  // namespace
