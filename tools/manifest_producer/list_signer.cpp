@@ -34,20 +34,51 @@ bool Decode(LPCSTR type, const BYTE* data, DWORD size, ScopedLocalMemory& decode
     return true;
 }
 
-// "BEGIN PRIVATE KEY" (PKCS #8, openssl's default) or "BEGIN RSA PRIVATE KEY"
-// into the platform's key blob.
-bool RsaKeyBlob(const std::string& der, ScopedLocalMemory& blob, DWORD& blobSize) {
-    const BYTE* rsa = reinterpret_cast<const BYTE*>(der.data());
-    DWORD rsaSize = static_cast<DWORD>(der.size());
-    ScopedLocalMemory info;
-    DWORD infoSize = 0;
-    if (Decode(PKCS_PRIVATE_KEY_INFO, rsa, rsaSize, info, infoSize)) {
-        const auto* keyInfo = static_cast<const CRYPT_PRIVATE_KEY_INFO*>(info.get());
-        if (lstrcmpA(keyInfo->Algorithm.pszObjId, szOID_RSA_RSA) != 0) return false;
-        rsa = keyInfo->PrivateKey.pbData;
-        rsaSize = keyInfo->PrivateKey.cbData;
+// One DER element at data[at]: its tag, and where its content starts and ends.
+bool DerElement(const std::string& data, size_t at, unsigned char& tag, size_t& start, size_t& end) {
+    if (at + 2 > data.size()) return false;
+    tag = static_cast<unsigned char>(data[at]);
+    size_t length = static_cast<unsigned char>(data[at + 1]);
+    start = at + 2;
+    if (length & 0x80) {
+        const size_t bytes = length & 0x7F;
+        if (bytes == 0 || bytes > 3 || start + bytes > data.size()) return false;
+        length = 0;
+        for (size_t i = 0; i < bytes; ++i) length = (length << 8) | static_cast<unsigned char>(data[start + i]);
+        start += bytes;
     }
-    return Decode(PKCS_RSA_PRIVATE_KEY, rsa, rsaSize, blob, blobSize);
+    end = start + length;
+    return end <= data.size();
+}
+
+// The RSAPrivateKey inside a PKCS #8 PrivateKeyInfo ("BEGIN PRIVATE KEY",
+// openssl's default), which not every platform version decodes itself:
+// SEQUENCE { INTEGER version, SEQUENCE algorithm, OCTET STRING key }.
+bool UnwrapPkcs8(const std::string& der, std::string& rsa) {
+    static const char kRsaEncryption[] = "\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x01";
+    unsigned char tag = 0;
+    size_t start = 0, end = 0, at = 0;
+    if (!DerElement(der, 0, tag, start, end) || tag != 0x30) return false;
+    at = start;
+    size_t itemStart = 0, itemEnd = 0;
+    if (!DerElement(der, at, tag, itemStart, itemEnd) || tag != 0x02) return false;
+    at = itemEnd;
+    if (!DerElement(der, at, tag, itemStart, itemEnd) || tag != 0x30 ||
+        der.compare(itemStart, sizeof(kRsaEncryption) - 1, kRsaEncryption) != 0)
+        return false;
+    at = itemEnd;
+    if (!DerElement(der, at, tag, itemStart, itemEnd) || tag != 0x04 || itemEnd > end) return false;
+    rsa = der.substr(itemStart, itemEnd - itemStart);
+    return true;
+}
+
+// A PKCS #8 or PKCS #1 ("BEGIN RSA PRIVATE KEY") RSA key into the
+// platform's key blob.
+bool RsaKeyBlob(const std::string& der, ScopedLocalMemory& blob, DWORD& blobSize) {
+    std::string rsa;
+    if (!UnwrapPkcs8(der, rsa)) rsa = der;
+    return Decode(PKCS_RSA_PRIVATE_KEY, reinterpret_cast<const BYTE*>(rsa.data()), static_cast<DWORD>(rsa.size()),
+                  blob, blobSize);
 }
 
 }  // namespace
