@@ -12,6 +12,7 @@
 #include "support/platform.h"
 #include "support/signer_key.h"
 #include "testing/hosted_shop.h"
+#include "app/signing_test_support.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 #include "update/publisher_files.h"
@@ -21,13 +22,8 @@ using testing_support::TempDir;
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    return testing_support::WideToUtf8String(text);
-}
-
-std::wstring Signing(const std::wstring& name) {
-    return testing_support::ExecutableFolder() + L"signing\\" + name;
-}
+using signing_test::Signing;
+using signing_test::Utf8;
 
 std::string ReadText(const std::wstring& path) {
     const std::vector<unsigned char> bytes = testing_support::ReadFileBytes(path);

@@ -15,6 +15,7 @@
 #include "support/logger.h"
 #include "support/platform.h"
 #include "support/publisher_trust.h"
+#include "app/signing_test_support.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 #include "testing/hosted_shop.h"
@@ -23,13 +24,8 @@ using testing_support::TempDir;
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    return testing_support::WideToUtf8String(text);
-}
-
-std::wstring Signing(const std::wstring& name) {
-    return testing_support::ExecutableFolder() + L"signing\\" + name;
-}
+using signing_test::Signing;
+using signing_test::Utf8;
 
 std::wstring Pin(const std::wstring& name) {
     std::vector<unsigned char> bytes = testing_support::ReadFileBytes(Signing(name + L".pin"));

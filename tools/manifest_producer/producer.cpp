@@ -507,6 +507,19 @@ std::wstring BuildOuterManifest(const std::wstring& encryptedValue) {
 
 namespace {
 
+// Written under a temporary name and moved over, so that a published file is
+// never left half-written.
+ProduceResult WriteInPlace(const std::wstring& target, const std::string& bytes, std::wstring& error) {
+    const std::wstring temporary = target + L".tmp~";
+    if (!WriteWholeFile(temporary, bytes) ||
+        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        error = L"cannot write \"" + target + L"\"";
+        return ProduceResult::failed;
+    }
+    return ProduceResult::ok;
+}
+
 // Signs the list of the packed files and writes activeupdate.sig, read back
 // through the launcher's own verification first.
 ProduceResult WriteSignedList(const ProducerOptions& options, const std::wstring& output, SignedFileList& list,
@@ -540,15 +553,7 @@ ProduceResult WriteSignedList(const ProducerOptions& options, const std::wstring
         error = L"the launcher's verification does not accept the signed file list";
         return ProduceResult::failed;
     }
-    const std::wstring target = output + kSignedListName;
-    const std::wstring temporary = target + L".tmp~";
-    if (!WriteWholeFile(temporary, signedData) ||
-        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        error = L"cannot write \"" + target + L"\"";
-        return ProduceResult::failed;
-    }
-    return ProduceResult::ok;
+    return WriteInPlace(output + kSignedListName, signedData, error);
 }
 
 ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& error) {
@@ -634,15 +639,7 @@ ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& er
         if (listed != ProduceResult::ok) return listed;
     }
 
-    const std::wstring target = output + kManifestName;
-    const std::wstring temporary = target + L".tmp~";
-    if (!WriteWholeFile(temporary, document) ||
-        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        error = L"cannot write \"" + target + L"\"";
-        return ProduceResult::failed;
-    }
-    return ProduceResult::ok;
+    return WriteInPlace(output + kManifestName, document, error);
 }
 
 }  // namespace
