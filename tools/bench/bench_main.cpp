@@ -540,6 +540,7 @@ int main() {
 
     testing_support::HttpTestServer server;
     server.serve_file("/update/activeupdate.xml", published + L"activeupdate.xml");
+    server.serve_file("/update/activeupdate.sig", published + L"activeupdate.sig");
     for (const wchar_t* a : kArchiveNames) {
         server.serve_file("/files/" + testing_support::WideToUtf8String(a), published + a);
     }
