@@ -19,6 +19,7 @@
 #include "inet/rest/rest.h"
 #include "support/logger.h"
 #include "support/platform.h"
+#include "support/publisher_trust.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
@@ -435,6 +436,33 @@ TEST_F(CertificateChecks, DISABLED_InOneProcess) {
                 << c.port << ": " << response->error;
             EXPECT_EQ(0u, response->body_size);
         }
+    }
+    // A pinned build checks them with the default options too, unless it was
+    // built to keep the default; it never follows https down to http.
+    {
+        std::wstring origins;
+        for (int port : {web.https, web.other_name, web.expired, web.http}) {
+            origins += web.Base(port == web.http ? L"http" : L"https", port) + L";";
+        }
+        const PublisherTrust pinned(origins, L"");
+        const PublisherTrust* before = PublisherTrust::Use(&pinned);
+        for (const Case& c : cases) {
+            auto response = get(c.port, false);
+            EXPECT_EQ(c.errors.empty() ? 200 : -1, response->status) << "pinned " << c.port << ": " << response->error;
+            if (!c.errors.empty()) {
+                EXPECT_NE(c.errors.end(), std::find(c.errors.begin(), c.errors.end(), std::string(response->error)))
+                    << "pinned " << c.port << ": " << response->error;
+            }
+        }
+        const PublisherTrust keeping(origins, L"", true);
+        PublisherTrust::Use(&keeping);
+        EXPECT_EQ(200, get(web.expired, false)->status);
+        const size_t before_down = web.LogSize();
+        auto down = inet::rest::get(web.Base(L"https", web.https) + L"/shop/down", inet::rest::_request(), -1, -1);
+        EXPECT_EQ(-1, down->status);
+        EXPECT_EQ(0u, Seen(web.Requests(before_down), web.http, "http", "/probe.txt")) << Dump(web.Requests(before_down));
+        EXPECT_EQ(1u, Seen(web.Requests(before_down), web.https, "https", "/shop/down", 302));
+        PublisherTrust::Use(before);
     }
     // The default options take every one of them.
     for (const Case& c : cases) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/OrvinLauncherDlg.h"
 #include "app/launch_dialog_test_support.h"
 #include "support/logger.h"
@@ -114,6 +116,13 @@ protected:
     std::wstring CommandLine(const std::wstring& key) {
         return L"\"C:\\Program Files\\Orvin\\OrvinLauncher.exe\" \"orvin://key=" + key + L"&svr=" +
                shop.launch_url() + L"\"";
+    }
+
+    // The command line of the real OrvinLauncher.exe of this build.
+    std::wstring LauncherLine(const std::wstring& key = L"K1") {
+        const std::wstring exe = testing_support::ExecutableFolder() + L"OrvinLauncher.exe";
+        std::wstring line = CommandLine(key);
+        return line.replace(0, line.find(L"\" ") + 1, L"\"" + exe + L"\"");
     }
 
     INT_PTR RunDialog(const std::wstring& key = L"K1") {
@@ -246,10 +255,7 @@ TEST_F(Journey, RealLauncherExecutableRunsTheWholeJourney) {
     Publish(L"editor.cab", L"data.zip");
     const std::wstring dayLog = testing_support::DayLogPath();
     size_t before = testing_support::LogSize(dayLog);
-    const std::wstring exe = testing_support::ExecutableFolder() + L"OrvinLauncher.exe";
-    std::wstring line = CommandLine(L"K1");
-    line.replace(0, line.find(L"\" ") + 1, L"\"" + exe + L"\"");
-    ASSERT_TRUE(testing_support::RunProcess(line, 300000));
+    ASSERT_TRUE(testing_support::RunProcess(LauncherLine(), 300000));
     std::wstring text = testing_support::ReadLogSince(dayLog, before);
     EXPECT_EQ(1u, Count(text, L"* 런처 시작 ********************")) << Utf8(text);
     EXPECT_EQ(1u, Count(text, L"* 업데이트 시작 ********************"));
@@ -258,6 +264,143 @@ TEST_F(Journey, RealLauncherExecutableRunsTheWholeJourney) {
     EXPECT_EQ(1u, shop.cart_requests().size());
     EXPECT_NE(std::wstring::npos,
               BrowserCommandLine().find(shop.base() + L"/shop/return?exit_code=0&keyresult="));
+}
+
+TEST_F(Journey, PackageBrokenOffOnceIsFetchedAgainWhole) {
+    Publish(L"editor.cab", L"data.zip");
+    // An orderly close half-way, then (on a fresh install) a reset.
+    for (bool reset : {false, true}) {
+        const std::string how = reset ? "reset" : "closed";
+        testing_support::RemoveTree(install);
+        shop.clear_requests();
+        shop.set_cuts(testing_support::ShopCut::packages, 1, reset);
+        const size_t before = Log().size();
+        EXPECT_EQ(IDOK, RunDialog()) << how << Utf8(Log());
+        EXPECT_EQ(2u, shop.count("/shop/update/editor.cab")) << how;
+        EXPECT_EQ(1u, shop.count("/shop/update/data.zip")) << how;
+        EXPECT_EQ(5000u, testing_support::ReadFileBytes(install + L"brushes.dat").size()) << how;
+        EXPECT_EQ(std::wstring::npos, Log().find(L"오류", before)) << how << Utf8(Log());
+    }
+}
+
+TEST_F(Journey, PackageThatAlwaysBreaksOffFailsTheUpdateAndLeavesNoPartialFile) {
+    Publish(L"editor.cab", L"editor.cab");
+    const size_t size = testing_support::ReadFileBytes(shopRoot + L"update\\editor.cab").size();
+    shop.set_cuts(testing_support::ShopCut::packages, testing_support::kCutEveryAnswer, false);
+    EXPECT_EQ(IDCANCEL, RunDialog());
+    const std::wstring url = shop.base() + L"/shop/update/editor.cab";
+    const std::wstring path = install + L"download\\editor.cab";
+    EXPECT_TRUE(LogHas(L"*오류 : 파일을 다운로드 하지 못했습니다. (url:" + url + L", status:-1, err:0x"))
+        << Utf8(Log());
+    EXPECT_TRUE(LogHas(L"     the response body ended after " + std::to_wstring(size / 2) + L" of " +
+                       std::to_wstring(size) + L" bytes"));
+    EXPECT_TRUE(LogHas(L"* 오류: 파일을 다운로드 할수 없습니다. (url" + url + L", path:" + path + L")"));
+    EXPECT_TRUE(LogHas(L"*오류 : 모듈 업데이트에 실패 했습니다."));
+    EXPECT_EQ(5u, shop.count("/shop/update/editor.cab"));
+    EXPECT_TRUE(ModuleCalls().empty());
+    EXPECT_TRUE(shop.cart_requests().empty());
+    EXPECT_FALSE(testing_support::FileExists(path));
+    EXPECT_FALSE(testing_support::FileExists(path + L".tmp~"));
+    EXPECT_FALSE(testing_support::FileExists(install + L"Editor.dll"));
+
+    // The server mended, the next run installs.
+    shop.set_cuts(testing_support::ShopCut::packages, 0, false);
+    EXPECT_EQ(IDOK, RunDialog()) << Utf8(Log());
+    EXPECT_TRUE(testing_support::FileExists(install + L"Editor.dll"));
+    EXPECT_FALSE(testing_support::FileExists(install + L"download"));
+}
+
+TEST_F(Journey, DocumentsCutAfterTheirClosingTagAreFetchedAgain) {
+    Publish(L"editor.cab", L"editor.cab");
+    // The startup document, then the manifest: each whole up to its closing
+    // tag, but short of the length its answer announced.
+    shop.set_cuts(testing_support::ShopCut::startup, 1, false);
+    shop.set_cuts(testing_support::ShopCut::manifest, 1, false);
+    EXPECT_EQ(IDOK, RunDialog()) << Utf8(Log());
+    size_t startups = 0;
+    for (const auto& r : shop.requests()) startups += r.query.find("field=startup") != std::string::npos;
+    EXPECT_EQ(2u, startups);
+    EXPECT_EQ(2u, shop.count("/shop/update/activeupdate.xml"));
+    EXPECT_EQ(std::wstring::npos, Log().find(L"오류")) << Utf8(Log());
+}
+
+TEST_F(Journey, TwoLaunchesAtOnceInstallOnceAndBothRunTheirEditors) {
+    Publish(L"editor.cab", L"data.zip");
+    // Slow packages: the second launcher reaches its update while the first
+    // one is still downloading.
+    shop.set_package_delay(3000);
+    const std::wstring dayLog = testing_support::DayLogPath();
+    const size_t before = testing_support::LogSize(dayLog);
+    HANDLE first = testing_support::StartProcess(LauncherLine());
+    HANDLE second = testing_support::StartProcess(LauncherLine());
+    EXPECT_TRUE(testing_support::FinishProcess(first, 300000));
+    EXPECT_TRUE(testing_support::FinishProcess(second, 300000));
+    ASSERT_TRUE(first && second);
+    std::wstring text = testing_support::ReadLogSince(dayLog, before);
+
+    EXPECT_EQ(1u, shop.count("/shop/update/editor.cab")) << Utf8(text);
+    EXPECT_EQ(1u, shop.count("/shop/update/data.zip"));
+    EXPECT_EQ(2u, shop.count("/shop/update/activeupdate.xml"));
+    EXPECT_EQ(2u, shop.cart_requests().size());  // each run's editor gave its result
+    // The install folder holds exactly the manifest's files.
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((install + L"*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    do {
+        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
+            names.insert(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    EXPECT_EQ((std::set<std::wstring>{L"Editor.dll", L"brushes.dat", L"settings.ini"}), names);
+
+    // Both runs' records, each whole: two of every record, and every time
+    // stamp at the start of a line.
+    EXPECT_EQ(2u, Count(text, L"* 런처 시작 ********************")) << Utf8(text);
+    EXPECT_EQ(2u, Count(text, L"* 업데이트 시작 ********************"));
+    EXPECT_EQ(2u, Count(text, L"* install path: " + install + L"\r\n\r\n"));
+    EXPECT_EQ(2u, Count(text, L"<app_title>Orvin 편집기</app_title>\r\n"));
+    EXPECT_EQ(1u, Count(text, L"*알림 : 다른 런처가 같은 설치 폴더를 업데이트하고 있어 끝나기를 기다립니다. (path:" +
+                                  install + L")\r\n"));
+    EXPECT_EQ(0u, Count(text, L"오류"));
+    size_t stamps = 0;
+    for (size_t at = 0; at + 9 <= text.size(); ++at) {
+        const bool stamp = iswdigit(text[at]) && iswdigit(text[at + 1]) && text[at + 2] == L':' &&
+                           iswdigit(text[at + 3]) && iswdigit(text[at + 4]) && text[at + 5] == L':' &&
+                           iswdigit(text[at + 6]) && iswdigit(text[at + 7]) && text[at + 8] == L' ';
+        if (!stamp) continue;
+        ++stamps;
+        EXPECT_TRUE(at == 0 || (at >= 2 && text.compare(at - 2, 2, L"\r\n") == 0)) << Utf8(text.substr(at));
+    }
+    EXPECT_GT(stamps, 20u);
+}
+
+TEST_F(Journey, LauncherKilledDuringItsUpdateLeavesTheFolderToTheOneWaiting) {
+    Publish(L"editor.cab", L"editor.cab");
+    const std::wstring dayLog = testing_support::DayLogPath();
+    const size_t before = testing_support::LogSize(dayLog);
+    const std::wstring waiting = L"*알림 : 다른 런처가 같은 설치 폴더를 업데이트하고 있어 끝나기를 기다립니다.";
+    // The first launcher waits for its package long enough to be killed while
+    // it holds the install folder, and a second one waits for it.
+    shop.set_package_delay(120000);
+    HANDLE killed = testing_support::StartProcess(LauncherLine());
+    ASSERT_TRUE(killed);
+    for (int i = 0; i < 1200 && shop.count("/shop/update/editor.cab") == 0; ++i) Sleep(100);
+    HANDLE next = testing_support::StartProcess(LauncherLine());
+    ASSERT_TRUE(next);
+    for (int i = 0; i < 1200 && Count(testing_support::ReadLogSince(dayLog, before), waiting) == 0; ++i)
+        Sleep(100);
+    shop.set_package_delay(0);
+    EXPECT_FALSE(testing_support::FinishProcess(killed, 0));
+
+    EXPECT_TRUE(testing_support::FinishProcess(next, 300000));
+    std::wstring text = testing_support::ReadLogSince(dayLog, before);
+    EXPECT_EQ(1u, Count(text, waiting)) << Utf8(text);
+    EXPECT_EQ(0u, Count(text, L"오류")) << Utf8(text);
+    EXPECT_EQ(2u, shop.count("/shop/update/editor.cab"));
+    EXPECT_TRUE(testing_support::FileExists(install + L"Editor.dll"));
+    EXPECT_FALSE(testing_support::FileExists(install + L"download"));
+    EXPECT_EQ(1u, shop.cart_requests().size());
 }
 
 }  // namespace

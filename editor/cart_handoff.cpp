@@ -72,6 +72,12 @@ bool EndsWithExe(const std::wstring& path) {
     return path.size() >= 4 && _wcsicoll(path.c_str() + path.size() - 4, L".exe") == 0;
 }
 
+// The shell opens whatever a text names: a program, a share, a protocol
+// handler. The return page is a web page, so only http and https are opened.
+bool IsWebPage(const std::wstring& url) {
+    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
+}
+
 void Shell(const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
     // Whether the browser starts is the shell's business; nothing reports it.
     (void)g_shellExecute(nullptr, verb, file, parameters, nullptr, SW_SHOWNORMAL);
@@ -122,6 +128,10 @@ bool SendCartKey(const std::wstring& cartUrl, CDialog& owner) {
 void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl,
                     const std::wstring& agentType) {
     if (browserUrl.empty()) return;
+    if (!IsWebPage(browserUrl)) {
+        Logger::Instance()->Write(L"*오류 : 웹 페이지가 아닌 주소는 열지 않습니다. (url:%s)", browserUrl.c_str());
+        return;
+    }
 
     // A pinned build hands the URL over as one argument: a server's URL with
     // blanks could otherwise add options of its own to the browser's.

@@ -18,9 +18,41 @@ namespace {
 
 // Results that say only that the chain does not end at a root this machine
 // trusts: the configured key decides instead, so a publisher may sign with a
-// certificate of its own.
+// certificate of its own. WinVerifyTrust reports the missing root before an
+// expired or misused certificate, so the chain is judged again below.
 bool IsChainOnly(LONG status) {
     return status == CERT_E_UNTRUSTEDROOT || status == CERT_E_CHAINING;
+}
+
+// The signer's chain for code signing at the signature's time: the timestamp's
+// when a counter-signature vouches for it, else now. Only a missing trusted
+// root (and revocation that the cache cannot tell) is forgiven; the status of
+// anything else wrong is returned, 0 when nothing is.
+LONG JudgeSignerChain(const CRYPT_PROVIDER_SGNR& signer, PCCERT_CONTEXT cert) {
+    const bool timestamped = signer.csCounterSigners > 0 && signer.pasCounterSigners &&
+                             signer.pasCounterSigners[0].dwError == 0;
+    FILETIME at = signer.sftVerifyAsOf;
+    LPSTR codeSigning[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
+    CERT_CHAIN_PARA para = {};
+    para.cbSize = sizeof(para);
+    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    para.RequestedUsage.Usage.cUsageIdentifier = 1;
+    para.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!::CertGetCertificateChain(nullptr, cert, timestamped ? &at : nullptr, cert->hCertStore, &para,
+                                   CERT_CHAIN_REVOCATION_CHECK_CHAIN | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY,
+                                   nullptr, &chain)) {
+        return CERT_E_CHAINING;
+    }
+    const DWORD forgiven = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
+                           CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    const DWORD errors = chain->TrustStatus.dwErrorStatus & ~forgiven;
+    ::CertFreeCertificateChain(chain);
+    if (errors == 0) return 0;
+    if (errors & CERT_TRUST_IS_REVOKED) return CERT_E_REVOKED;
+    if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return CERT_E_EXPIRED;
+    if (errors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return CERT_E_WRONG_USAGE;
+    return CERT_E_CHAINING;
 }
 
 }  // namespace
@@ -51,7 +83,13 @@ bool ReadModuleSignature(HANDLE file, const std::wstring& path, ModuleSignature&
             provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
         read = cert && cert->pCert && SignerKeyHash(cert->pCert, signature.signerKey);
-        if (!read) signature.status = TRUST_E_NOSIGNATURE;
+        if (!read) {
+            signature.status = TRUST_E_NOSIGNATURE;
+        } else if (const LONG chainStatus = JudgeSignerChain(*signer, cert->pCert)) {
+            signature.status = chainStatus;
+            signature.signerKey.clear();
+            read = false;
+        }
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);

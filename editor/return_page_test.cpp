@@ -8,8 +8,10 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/logger.h"
 #include "testing/test_support.h"
 
 using testing_support::TempDir;
@@ -152,6 +154,41 @@ TEST_F(ReturnPageTest, EmptyUrlOpensNothing) {
     ExpectNothing(L"edge", L"", L"id");
     ExpectNothing(L"", L"", L"");
     ExpectNothing(L"C:\\Apps\\whale.exe", L"", L"file");
+}
+
+TEST_F(ReturnPageTest, OnlyWebPagesAreOpenedWhateverTheBrowserChoice) {
+    TempDir dir;
+    const std::wstring log = dir / L"log.txt";
+    Logger::Release();
+    Logger::Instance()->SetFilePath(log);
+    // What a server could set as its return page to start a program or reach
+    // a share through the shell.
+    const wchar_t* hostile[] = {L"file:///C:/Windows/System32/calc.exe",
+                                L"search-ms:query=x&crumb=location:\\\\evil.example\\share",
+                                L"ms-msdt:/id PCWDiagnostic /skip force",
+                                L"\\\\evil.example\\share\\run.exe",
+                                L"C:\\Windows\\System32\\calc.exe",
+                                L"http:\\\\evil.example\\share",
+                                L" https://shop.example/return",
+                                L"javascript:alert(1)//http://shop.example/"};
+    for (const wchar_t* url : hostile) {
+        for (const auto& choice : {std::make_pair(L"chrome", L""), std::make_pair(L"", L""),
+                                   std::make_pair(L"edge", L"id"), std::make_pair(L"C:\\b\\b.lnk", L"file")}) {
+            ExpectNothing(choice.first, url, choice.second);
+        }
+    }
+    ExpectProgram(L"chrome", L"", L"chrome.exe");
+    g_shellCalls.clear();
+    OpenReturnPage(L"", L"HTTPS://shop.example/return", L"");
+    EXPECT_EQ(L"HTTPS://shop.example/return", OnlyCall().file);
+    const std::wstring text = testing_support::ReadLogFile(log);
+    Logger::Release();
+    for (const wchar_t* url : hostile) {
+        EXPECT_NE(std::wstring::npos,
+                  text.find(L"*오류 : 웹 페이지가 아닌 주소는 열지 않습니다. (url:" + std::wstring(url) + L")\r\n"))
+            << testing_support::WideToUtf8String(url);
+    }
+    EXPECT_EQ(std::wstring::npos, text.find(L"(url:HTTPS://")) << testing_support::WideToUtf8String(text);
 }
 
 TEST(ReturnPageShell, FileTypeStartsARealProgramWithTheUrl) {

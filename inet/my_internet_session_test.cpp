@@ -10,7 +10,7 @@
 #include <string>
 
 #include "inet/internet_exception.h"
-#include "inet/url_parse.h"
+#include "support/url_parse.h"
 
 using inet::CMyInternetSession;
 using inet::rest::_request;
@@ -225,17 +225,17 @@ TEST(ParseUrl, SplitsHttpAndHttps) {
     DWORD service = 0;
     std::wstring host, object;
     INTERNET_PORT port = 0;
-    ASSERT_TRUE(inet::ParseUrl(L"http://shop.example:8080/a/b.xml?key=1&x=%41", service, host, object, port));
-    EXPECT_EQ(inet::kServiceHttp, service);
+    ASSERT_TRUE(ParseUrl(L"http://shop.example:8080/a/b.xml?key=1&x=%41", service, host, object, port));
+    EXPECT_EQ(kServiceHttp, service);
     EXPECT_EQ(L"shop.example", host);
     EXPECT_EQ(L"/a/b.xml?key=1&x=%41", object);
     EXPECT_EQ(8080, port);
-    ASSERT_TRUE(inet::ParseUrl(L"https://secure.example/update/", service, host, object, port));
-    EXPECT_EQ(inet::kServiceHttps, service);
+    ASSERT_TRUE(ParseUrl(L"https://secure.example/update/", service, host, object, port));
+    EXPECT_EQ(kServiceHttps, service);
     EXPECT_EQ(L"secure.example", host);
     EXPECT_EQ(L"/update/", object);
     EXPECT_EQ(443, port);
-    ASSERT_TRUE(inet::ParseUrl(L"http://bare.example", service, host, object, port));
+    ASSERT_TRUE(ParseUrl(L"http://bare.example", service, host, object, port));
     EXPECT_EQ(L"/", object);
     EXPECT_EQ(80, port);
 }
@@ -244,12 +244,12 @@ TEST(ParseUrl, RefusesWhatItCannotServe) {
     DWORD service = 0;
     std::wstring host, object;
     INTERNET_PORT port = 0;
-    EXPECT_FALSE(inet::ParseUrl(L"", service, host, object, port));
-    EXPECT_FALSE(inet::ParseUrl(L"shop.example/a", service, host, object, port));
-    EXPECT_FALSE(inet::ParseUrl(L"ftp://shop.example/a", service, host, object, port));
-    EXPECT_FALSE(inet::ParseUrl(L"file:///c:/x", service, host, object, port));
-    EXPECT_FALSE(inet::ParseUrl(L"http://", service, host, object, port));
-    EXPECT_FALSE(inet::ParseUrl(std::wstring(L"http://a\0b/", 11), service, host, object, port));
+    EXPECT_FALSE(ParseUrl(L"", service, host, object, port));
+    EXPECT_FALSE(ParseUrl(L"shop.example/a", service, host, object, port));
+    EXPECT_FALSE(ParseUrl(L"ftp://shop.example/a", service, host, object, port));
+    EXPECT_FALSE(ParseUrl(L"file:///c:/x", service, host, object, port));
+    EXPECT_FALSE(ParseUrl(L"http://", service, host, object, port));
+    EXPECT_FALSE(ParseUrl(std::wstring(L"http://a\0b/", 11), service, host, object, port));
 }
 
 }  // namespace

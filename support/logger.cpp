@@ -46,6 +46,38 @@ std::wstring FormatV(const wchar_t* format, va_list args) {
     _vsnwprintf(buffer.data(), buffer.size(), format, args);
     return std::wstring(buffer.data(), static_cast<size_t>(length));
 }
+
+// Other launcher processes write the same day's file: it is shared for
+// writing, and a holder that does not share (a scanner, an older launcher)
+// is waited for briefly before the record is given up.
+ScopedHandle OpenShared(const std::wstring& path) {
+    constexpr int kTries = 50;
+    constexpr DWORD kPauseMs = 20;
+    for (int attempt = 1;; ++attempt) {
+        ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
+        if (file || attempt == kTries || GetLastError() != ERROR_SHARING_VIOLATION) return file;
+        Sleep(kPauseMs);
+    }
+}
+
+// One record at the file's end, whole, even with another process appending:
+// the byte-order mark decision and the write happen under a lock on a byte
+// far beyond any log's end (so readers of the text are never refused), which
+// every launcher process takes and the system releases with the handle.
+void AppendRecord(HANDLE file, const std::wstring& record) {
+    OVERLAPPED region = {};
+    region.Offset = 0;
+    region.OffsetHigh = 0x7FFFFFFF;
+    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region) != FALSE;
+    DWORD written = 0;
+    if (SetFilePointer(file, 0, nullptr, FILE_END) == 0) {
+        static const unsigned char bom[2] = {0xFF, 0xFE};
+        WriteFile(file, bom, 2, &written, nullptr);
+    }
+    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    if (locked) UnlockFileEx(file, 0, 1, 0, &region);
+}
 }  // namespace
 
 Logger* Logger::Instance() {
@@ -127,13 +159,7 @@ void Logger::Write(const wchar_t* format, ...) {
     stamp[15] = L'\0';
     std::wstring record = stamp + message;
 
-    ScopedHandle file(CreateFileW(m_filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_ALWAYS, 0, nullptr));
+    ScopedHandle file = OpenShared(m_filePath);
     if (!file) return;
-    DWORD written = 0;
-    if (SetFilePointer(file.get(), 0, nullptr, FILE_END) == 0) {
-        static const unsigned char bom[2] = {0xFF, 0xFE};
-        WriteFile(file.get(), bom, 2, &written, nullptr);
-    }
-    WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    AppendRecord(file.get(), record);
 }

@@ -7,6 +7,7 @@
 #include <cwctype>
 
 #include "support/logger.h"
+#include "support/url_parse.h"
 
 namespace {
 
@@ -94,11 +95,27 @@ const PublisherTrust*& Override() {
 }  // namespace
 
 std::wstring UrlOrigin(const std::wstring& url) {
-    std::wstring origin;
-    return ParseOrigin(url, origin) == std::wstring::npos ? std::wstring() : origin;
+    // The origin is the one the request layer's split gives, the one it would
+    // connect to. The plain reading above must come to the same origin: where
+    // the two disagree (a user name, "#", a backslash, an escape or a control
+    // character in the authority), a browser or a later layer could too.
+    std::wstring plain;
+    if (ParseOrigin(url, plain) == std::wstring::npos) return std::wstring();
+    DWORD service = 0;
+    std::wstring host, object;
+    INTERNET_PORT port = 0;
+    bool userInfo = false;
+    if (!ParseUrl(url, service, host, object, port, &userInfo) || userInfo) return std::wstring();
+    std::wstring split;
+    const bool bracket = host.find(L':') != std::wstring::npos && host[0] != L'[';
+    const std::wstring splitText = std::wstring(service == kServiceHttps ? L"https" : L"http") + L"://" +
+                                   (bracket ? L"[" + host + L"]" : host) + L":" + std::to_wstring(port);
+    if (ParseOrigin(splitText, split) == std::wstring::npos || split != plain) return std::wstring();
+    return split;
 }
 
-PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& keys) {
+PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& keys, bool keepCertificateDefault)
+    : m_keepCertificateDefault(keepCertificateDefault) {
     for (const std::wstring& entry : SplitList(origins)) {
         m_pinsOrigins = true;
         // An origin names no path: "https://shop.example" or with one "/".
@@ -118,7 +135,8 @@ const PublisherTrust& PublisherTrust::Current() {
     if (const PublisherTrust* trust = Override()) return *trust;
     static const PublisherTrust compiled = [] {
         const PublisherSettings settings = CompiledPublisherSettings();
-        return PublisherTrust(settings.origins ? settings.origins : L"", settings.keys ? settings.keys : L"");
+        return PublisherTrust(settings.origins ? settings.origins : L"", settings.keys ? settings.keys : L"",
+                              settings.keepCertificateDefault);
     }();
     return compiled;
 }
@@ -142,6 +160,10 @@ bool PublisherTrust::AllowsKey(const std::wstring& sha256Hex) const {
 
 bool CheckUrlOrigin(const std::wstring& url) {
     if (PublisherTrust::Current().AllowsUrl(url)) return true;
-    Logger::Instance()->Write(L"*오류 : 허용되지 않은 주소입니다. (url:%s)", url.c_str());
+    LogRefusedUrl(url);
     return false;
+}
+
+void LogRefusedUrl(const std::wstring& url) {
+    Logger::Instance()->Write(L"*오류 : 허용되지 않은 주소입니다. (url:%s)", url.c_str());
 }

@@ -13,6 +13,9 @@
 struct PublisherSettings {
     const wchar_t* origins;
     const wchar_t* keys;
+    // ORVIN_KEEP_CERTIFICATE_DEFAULT: a pinned build that still ignores TLS
+    // certificate errors, as the default build does.
+    bool keepCertificateDefault;
     const wchar_t* agents;       // ORVIN_ALLOWED_AGENTS (support/pinned_limits.h)
     const wchar_t* installRoot;  // ORVIN_INSTALL_ROOT (support/pinned_limits.h)
 };
@@ -24,7 +27,7 @@ public:
     PublisherTrust() = default;
     // ';'-separated lists. A list that holds anything pins: entries that do
     // not parse match nothing, so a mistyped list refuses instead of opening.
-    PublisherTrust(const std::wstring& origins, const std::wstring& keys);
+    PublisherTrust(const std::wstring& origins, const std::wstring& keys, bool keepCertificateDefault = false);
 
     // The trust of this executable; tests put their own in its place.
     static const PublisherTrust& Current();
@@ -34,6 +37,8 @@ public:
 
     bool PinsOrigins() const { return m_pinsOrigins; }
     bool PinsKeys() const { return m_pinsKeys; }
+    // Pinned builds have the request layer check TLS certificates and names.
+    bool VerifiesCertificates() const { return (m_pinsOrigins || m_pinsKeys) && !m_keepCertificateDefault; }
 
     // True when the URL's scheme, host and port are those of an allowed
     // origin (always true when origins are not pinned).
@@ -45,15 +50,20 @@ public:
 private:
     bool m_pinsOrigins = false;
     bool m_pinsKeys = false;
+    bool m_keepCertificateDefault = false;
     std::vector<std::wstring> m_origins;  // "scheme://host:port", lower case
     std::vector<std::wstring> m_keys;     // 64 lower-case hex digits
 };
 
 // "scheme://host:port" in lower case with the scheme's default port filled
 // in, for an http or https URL with a plain host name, IPv4 or bracketed IPv6
-// address; empty for anything else (user names, odd characters, other schemes).
+// address, as the request layer's split (support/url_parse.h) reads it; empty
+// for anything else (user names, odd characters, other schemes) and for a URL
+// whose plain reading names another origin than that split.
 std::wstring UrlOrigin(const std::wstring& url);
 
 // The check before a URL is requested or handed to the browser: true when the
 // current trust allows it, else false after the refusal record.
 [[nodiscard]] bool CheckUrlOrigin(const std::wstring& url);
+// The refusal record of an address, for the checks that refuse on other grounds.
+void LogRefusedUrl(const std::wstring& url);

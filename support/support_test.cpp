@@ -82,6 +82,28 @@ TEST_F(LoggerTest, FileHeldOpenForWritingDropsTheRecordQuietly) {
     EXPECT_NE(std::string::npos, text.find("after"));
 }
 
+TEST_F(LoggerTest, AnotherLauncherWritingTheSameFileLosesNoRecord) {
+    Logger::Instance()->Write(L"first");
+    // Another launcher process holds the day's file for its own record and
+    // appends between two of ours.
+    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    Logger::Instance()->Write(L"second");
+    SetFilePointer(other, 0, nullptr, FILE_END);
+    const std::wstring record = L"00:00:00 other\r\n";
+    DWORD written = 0;
+    WriteFile(other, record.data(), static_cast<DWORD>(record.size() * 2), &written, nullptr);
+    Logger::Instance()->Write(L"third");
+    CloseHandle(other);
+    std::string text = Narrow(LogText(path));
+    EXPECT_TRUE(std::regex_match(text, std::regex("\\d\\d:\\d\\d:\\d\\d first\r\n"
+                                                  "\\d\\d:\\d\\d:\\d\\d second\r\n"
+                                                  "00:00:00 other\r\n"
+                                                  "\\d\\d:\\d\\d:\\d\\d third\r\n")))
+        << text;
+}
+
 TEST_F(LoggerTest, TwoThreadsWriteWholeRecords) {
     if (testing_support::ThreadsUnreliable()) {
         // Not GTEST_SKIP: that brings 32-bit Wine down under qemu-i386 too.

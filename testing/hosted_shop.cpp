@@ -23,6 +23,14 @@ void HostedShop::set_package_delay(DWORD milliseconds) {
     Send(request);
 }
 
+void HostedShop::set_cuts(Cut kind, uint32_t count, bool reset) {
+    host::Message request = Request(host::Op::Cuts);
+    request.PutU32(static_cast<uint32_t>(kind));
+    request.PutU32(count);
+    request.PutU32(reset ? 1 : 0);
+    Send(request);
+}
+
 std::vector<std::string> HostedShop::cart_requests() const {
     host::Message request = Request(host::Op::CartRequests), reply;
     std::vector<std::string> targets;

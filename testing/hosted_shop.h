@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ public:
     void set_cart_failures(int failures);
     // Each package answer waits this long before its body.
     void set_package_delay(DWORD milliseconds);
+    // The next `count` answers of a kind break off (see ShopServer::set_cuts):
+    // packages after half their body, the manifest and startup documents two
+    // bytes before their end.
+    using Cut = ShopCut;
+    void set_cuts(Cut kind, uint32_t count, bool reset);
     // The cart requests received so far (target with query, as sent).
     std::vector<std::string> cart_requests() const;
 };

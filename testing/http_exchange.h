@@ -38,6 +38,10 @@ struct HttpAnswer {
     static HttpAnswer Redirect(const std::string& location, int status = 302);
 };
 
+// Which answers of the shop server break off on purpose (ShopServer::set_cuts).
+enum class ShopCut : uint32_t { packages = 0, manifest = 1, startup = 2 };
+constexpr uint32_t kCutEveryAnswer = 0xFFFFFFFFu;
+
 struct HttpRequestRecord {
     std::string method;
     std::string target;  // path?query as sent, still percent-encoded

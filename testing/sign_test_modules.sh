@@ -11,6 +11,8 @@
 #   OtherKey.dll         MODULE signed by someone else (self-signed, same name)
 #   Tampered.dll         Signed.dll with one byte changed
 #   Unsigned.dll         MODULE as built
+#   Expired.dll, WrongUsage.dll (and their .pin)  MODULE signed with a certificate
+#                        that expired in 2020, and with one for TLS servers only
 #   OpensslList.sig      a signed file list (serial 1) naming Signed.dll as Editor.dll, signed by
 #                        the publisher with openssl cms: the launcher must read what openssl writes
 #   orvin_publisher_config.h   ORIGINS, the two pins, the browser OUTDIR\browser\browser.exe and
@@ -32,6 +34,23 @@ for who in publisher next other; do
     openssl dgst -sha256 | sed 's/^.*= *//' > "$who.pin"
 done
 
+# Self-signed like the publisher's, but expired (no timestamp) or not meant for
+# code signing: a pinned key must not make either acceptable.
+quiet openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -keyout wrongusage.key -out wrongusage.pem \
+  -subj "/CN=Orvin Test Publisher" -addext extendedKeyUsage=serverAuth
+quiet openssl req -newkey rsa:2048 -nodes -keyout expired.key -out expired.csr -subj "/CN=Orvin Test Publisher"
+printf '%s\n' '[ca]' 'default_ca = old' '[old]' 'database = expired.index' 'new_certs_dir = .' \
+  'serial = expired.serial' 'default_md = sha256' 'policy = any' 'x509_extensions = signing' \
+  '[any]' 'commonName = supplied' '[signing]' 'extendedKeyUsage = codeSigning' > expired.cnf
+: > expired.index
+echo 01 > expired.serial
+quiet openssl ca -batch -config expired.cnf -selfsign -keyfile expired.key -in expired.csr \
+  -startdate 20200101000000Z -enddate 20200201000000Z -notext -out expired.pem
+for who in expired wrongusage; do
+  openssl x509 -in "$who.pem" -pubkey -noout | openssl pkey -pubin -outform der |
+    openssl dgst -sha256 | sed 's/^.*= *//' > "$who.pin"
+done
+
 sign() {  # key output
   rm -f "$2"
   quiet osslsigncode sign -certs "$1.pem" -key "$1.key" -n "Orvin test editor" -h sha256 -in "$module" -out "$2"
@@ -39,6 +58,8 @@ sign() {  # key output
 sign publisher Signed.dll
 sign next NextKey.dll
 sign other OtherKey.dll
+sign expired Expired.dll
+sign wrongusage WrongUsage.dll
 cp "$module" Unsigned.dll
 
 # One letter of the DOS stub's message changes case: the digest covers it,

@@ -31,6 +31,7 @@ enum class Op : uint32_t {
     NewBoxAnswerer,  // process id (0: any process), count, buttons -> id
     BoxCount,        // id -> count
     BoxTexts,        // id -> count, texts
+    Cuts,            // id, kind, count, reset
 };
 
 // Flags of a new server.

@@ -151,7 +151,7 @@ std::wstring ReadLogSince(const std::wstring& path, size_t offset) {
     return text;
 }
 
-bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode) {
+HANDLE StartProcess(const std::wstring& commandLine) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -159,17 +159,26 @@ bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     line.push_back(0);
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        return false;
+        return nullptr;
     }
-    bool finished = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    if (!finished) {
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, 5000);
-    }
-    if (exitCode) GetExitCodeProcess(info.hProcess, exitCode);
     CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    return info.hProcess;
+}
+
+bool FinishProcess(HANDLE process, DWORD timeoutMs, DWORD* exitCode) {
+    if (!process) return false;
+    bool finished = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    if (!finished) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+    }
+    if (exitCode) GetExitCodeProcess(process, exitCode);
+    CloseHandle(process);
     return finished;
+}
+
+bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode) {
+    return FinishProcess(StartProcess(commandLine), timeoutMs, exitCode);
 }
 
 BoxAnswerer::BoxAnswerer(int button, bool anyProcess) : BoxAnswerer(std::vector<int>{button}, anyProcess) {}

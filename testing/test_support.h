@@ -53,6 +53,11 @@ std::wstring ReadLogSince(const std::wstring& path, size_t offset);
 // Starts a program with a whole command line and waits for it (false on
 // time-out, after which the process is killed).
 bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode = nullptr);
+// The same in two steps, for programs that run side by side: the started
+// process's handle (null when it could not start), then the wait, which
+// closes the handle (a time-out of 0 kills the process at once).
+HANDLE StartProcess(const std::wstring& commandLine);
+bool FinishProcess(HANDLE process, DWORD timeoutMs, DWORD* exitCode = nullptr);
 
 // Answers message boxes (dialog class #32770) of this process, or of any
 // process, through the test host: the k-th box gets buttons[k] (IDOK, IDYES,

@@ -16,6 +16,7 @@
 #   /shop/launch?key=K...   root/startup/K.xml
 #   /shop/cart?...          root/cart.xml
 #   anything else           the file below root (e.g. root/shop/update/)
+#   /shop/down              (on "https") a redirect to http on "http"
 # "https" serves the certificate for 127.0.0.1 and also answers plain HTTP
 # (one port for both schemes, as a startup document's ssl="lv1" wants);
 # "http" is plain; "other_name" has a certificate for shop.example, "expired"
@@ -122,6 +123,7 @@ http {
     ssl_certificate $certs/loopback.pem;
     # A plain request on this port is served too, not refused with 497.
     error_page 497 = \$request_uri;$shop_locations
+    location = /shop/down { return 302 http://127.0.0.1:$http/probe.txt; }
   }
   server {
     listen 127.0.0.1:$http;$shop_locations

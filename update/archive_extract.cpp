@@ -7,6 +7,7 @@
 
 #include <cwchar>
 
+#include "support/contained_path.h"
 #include "support/logger.h"
 #include "update/archive_names.h"
 #include "update/zip_archive.h"
@@ -71,6 +72,14 @@ UINT AnswerContinuation(CabinetExtractContext& context, const CABINET_INFO_W* ca
     constexpr UINT kMaxContinuations = 64;
     std::wstring folder = cabinet && cabinet->CabinetPath ? cabinet->CabinetPath : L"";
     std::wstring file = cabinet && cabinet->CabinetFile ? cabinet->CabinetFile : L"";
+    // The name comes from the cabinet: it must not lead the setup library to
+    // read some other local file as the continuation.
+    if (!file.empty() && !IsContainedName(file)) {
+        Logger::Instance()->Write(L"* 오류: 이어지는 캐비닛 파일의 이름이 올바르지 않습니다. (name:%s)",
+                                  file.c_str());
+        if (context.failure == NO_ERROR) context.failure = ERROR_INVALID_NAME;
+        return ERROR_INVALID_NAME;
+    }
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
     const std::wstring path = folder + file;
     DWORD attributes = file.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -858,6 +860,38 @@ TEST_F(ArchiveTest, CabinetSetNeedsItsContinuations) {
     EXPECT_LT(GetTickCount() - started, 30000u);
     EXPECT_TRUE(Logged(L"이어지는 캐비닛 파일을 찾을 수 없습니다"));
     EXPECT_FALSE(FileExists(other / L"big.bin"));
+}
+
+// The next cabinet's name is the cabinet's own text: one that climbs out of
+// the folder is refused, whatever file lies where it points.
+TEST_F(ArchiveTest, ContinuationNameCannotReachOutsideTheCabinetsFolder) {
+    std::string big;
+    unsigned state = 11;
+    for (int i = 0; i < 150000; ++i) {
+        state = state * 1103515245 + 12345;
+        big += static_cast<char>((state >> 16) & 0xFF);
+    }
+    const std::wstring in = m_dir / L"in";
+    ASSERT_TRUE(CreateDirectoryW(in.c_str(), nullptr));
+    std::vector<std::wstring> paths;
+    ASSERT_TRUE(WriteCabinetSet(in + L"\\set.cab", {{Source("first"), L"first.txt"}, {Source(big), L"big.bin"}},
+                                50000, paths));
+    ASSERT_GE(paths.size(), 3u);
+    // The first cabinet now names "..\\2.cab" (as long as "set2.cab") as its
+    // continuation, and the real one lies there, outside its folder.
+    std::vector<unsigned char> first = ReadFileBytes(paths[0]);
+    const std::string named = "set2.cab";
+    auto at = std::search(first.begin(), first.end(), named.begin(), named.end());
+    ASSERT_NE(at, first.end());
+    const std::string climbing = "..\\2.cab";
+    std::copy(climbing.begin(), climbing.end(), at);
+    ASSERT_TRUE(testing_support::WriteFileBytes(paths[0], first.data(), first.size()));
+    ASSERT_TRUE(MoveFileW(paths[1].c_str(), (m_dir / L"2.cab").c_str()));
+
+    ASSERT_TRUE(CreateDirectoryW(m_dest.c_str(), nullptr));
+    EXPECT_FALSE(ExtractCabinet(paths[0], m_dest, L"", L""));
+    EXPECT_TRUE(Logged(L"* 오류: 이어지는 캐비닛 파일의 이름이 올바르지 않습니다. (name:..\\2.cab)"));
+    EXPECT_FALSE(FileExists(m_dest + L"big.bin"));
 }
 
 // The callback on its own, as the setup library calls it.

@@ -14,6 +14,7 @@
 #include "support/platform.h"
 #include "support/scoped.h"
 #include "update/archive_extract.h"
+#include "update/install_lock.h"
 #include "update/publisher_files.h"
 #include "inet/download.h"
 #include "update/update_file_xml.h"
@@ -337,6 +338,10 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     const std::wstring downloadFolder = installFolder + kDownloadFolderName + L"\\";
     Logger::Instance()->Write(L"* 업데이트 시작 ********************");
     Logger::Instance()->Write(L"* install path: %s\r\n", installFolder.c_str());
+    // Held until the update ends, so that another launcher on the same
+    // folder neither shares the download folder nor sees half-moved files.
+    InstallLock lock;
+    if (!lock.Acquire(installFolder)) return false;
     if (!MakeWorkingFolders(installFolder, downloadFolder)) return false;
 
     std::vector<update_file_entry> installList;

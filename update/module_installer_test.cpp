@@ -18,6 +18,7 @@
 #include "inet/download.h"
 #include "update/manifest_crypto.h"
 #include "tools/publish/manifest_encrypt.h"
+#include "update/install_lock.h"
 #include "update/module_installer.h"
 #include "update/update_file_xml.h"
 
@@ -189,8 +190,10 @@ TEST_F(InstallerTest, OutdatedFileIsReplacedAndTheHashDecidesOverTheVersion) {
     ServeArchive(L"pkg.zip", {L"Editor.dll", L"same.dat"}, false);
     std::wstring moduleHash = ComputeFileMd5(source + L"Editor.dll");
     std::wstring sameHash = ComputeFileMd5(source + L"same.dat");
-    // Upper-case hash text still matches; the version never counts next to a hash.
+    // Upper-case hash text still matches, for the installed file and for the
+    // unpacked one alike; the version never counts next to a hash.
     for (wchar_t& c : sameHash) c = static_cast<wchar_t>(towupper(c));
+    for (wchar_t& c : moduleHash) c = static_cast<wchar_t>(towupper(c));
     ServeManifest({{L"Editor.dll", L"pkg.zip", moduleHash, L"", true},
                    {L"same.dat", L"pkg.zip", sameHash, L"9.9.9.9", false}});
 
@@ -222,9 +225,11 @@ TEST_F(InstallerTest, VersionDecidesWithoutAHashAndEmptyMatchesEmpty) {
     EXPECT_EQ("old but versionless", Installed(L"Editor.dll"));
     EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
 
-    // A version that the file does not carry makes it outdated.
+    // A version that the file does not carry makes it outdated, read-only
+    // or not.
+    ASSERT_TRUE(SetFileAttributesW((install + L"Editor.dll").c_str(), FILE_ATTRIBUTE_READONLY));
     ServeManifest({{L"Editor.dll", L"pkg.zip", L"", L"1.0.0.0", true}});
-    ASSERT_TRUE(Install());
+    ASSERT_TRUE(Install()) << testing_support::WideToUtf8String(Log());
     EXPECT_EQ("module", Installed(L"Editor.dll"));
     EXPECT_EQ(1u, Fetches("/files/pkg.zip"));
 }
@@ -434,7 +439,35 @@ TEST_F(InstallerTest, LinksInTheWorkingFoldersAreNeverWrittenThrough) {
     EXPECT_TRUE(LogHas(L"(path:" + install + L"sub\\a.dat)"));
     EXPECT_EQ("outside", Installed(L"sub\\a.dat"));
     EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
+
+    // A folder below the download folder, which unpacking would write through.
+    CreateDirectoryW((install + L"download\\sub").c_str(), nullptr);
+    g_link = install + L"download\\sub";
+    EXPECT_FALSE(Install());
+    EXPECT_TRUE(LogHas(L"* 오류: 링크를 거치는 경로에는 쓰지 않습니다. (path:" + install +
+                       L"download\\sub\\a.dat)"));
+    EXPECT_EQ("outside", Installed(L"sub\\a.dat"));
+    EXPECT_EQ(0u, Fetches("/files/pkg.zip"));
     SetPathAttributesHookForTest(nullptr);
+}
+
+TEST_F(InstallerTest, InstallLockNameFollowsTheFolderAndASquattedNameFailsTheUpdate) {
+    // One folder, however it is spelt, has one lock; another folder another.
+    std::wstring upper = install;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    const std::wstring name = InstallLock::NameFor(install);
+    EXPECT_EQ(name, InstallLock::NameFor(upper.substr(0, upper.size() - 1)));
+    EXPECT_NE(name, InstallLock::NameFor(install + L"other\\"));
+    // Another program holding an object of that name: the update stops
+    // before it touches the folder, with its record.
+    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_TRUE(squatter);
+    EXPECT_FALSE(Install());
+    CloseHandle(squatter);
+    EXPECT_TRUE(LogHas(L"* 오류: 설치 폴더의 잠금을 얻을 수 없습니다. (path:" + install + L", err:0x00000006)"))
+        << testing_support::WideToUtf8String(Log());
+    EXPECT_FALSE(testing_support::FileExists(install));
+    EXPECT_EQ(0u, Fetches("/update/activeupdate.xml"));
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <vector>
 
-#include "inet/url_parse.h"
+#include "support/url_parse.h"
 #include "support/platform.h"
 
 namespace inet {
@@ -184,6 +185,15 @@ void perform(write_function write, void* target, const url_parts& url, const _re
     }
     response->size_download = received;
     if (received > 0) response->speed_download = speed_of(received, start);
+    // A connection that ends before the announced length is a broken
+    // transfer, not a short success: WinInet reports such an end (and, on
+    // some builds, a reset) as the body's end.
+    if (response->content_length > 0 && received < response->content_length) {
+        char text[128];
+        snprintf(text, sizeof(text), "the response body ended after %lu of %.0f bytes",
+                 static_cast<unsigned long>(received), response->content_length);
+        throw std::runtime_error(text);
+    }
 }
 
 }  // namespace rest

@@ -10,8 +10,10 @@
 
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
-#include "inet/url_parse.h"
+#include "inet/rest/redirect.h"
 #include "support/platform.h"
+#include "support/publisher_trust.h"
+#include "support/url_parse.h"
 
 namespace inet {
 namespace rest {
@@ -42,12 +44,45 @@ std::string ToAnsiError(const std::wstring& text) {
 
 using Sink = std::pair<write_function, void*>;
 
-void Run(const Sink& sink, const std::wstring& url, const _request& request, int range_start, int range_end,
-         const std::shared_ptr<_response>& response) {
+// While the request layer follows redirects itself, the bodies of the
+// redirect answers go nowhere: only the final answer fills the target.
+struct HopSink {
+    Sink inner;
+    const _response* response;
+};
+
+size_t hop_write(const void* data, size_t size, size_t count, void* target) {
+    const HopSink* hop = static_cast<const HopSink*>(target);
+    if (is_redirect(hop->response->status)) return size * count;
+    return hop->inner.first(data, size, count, hop->inner.second);
+}
+
+// The record as a new request would start it; the trace goes on.
+void ResetForNextHop(_response& response) {
+    response.status = -1;
+    response.content_length = 0;
+    response.chunked = false;
+    response.headers.clear();
+    response.body_size = 0;
+    response.size_download = 0;
+    response.speed_download = 0;
+    response.error[0] = 0;
+}
+
+// One request. With ownRedirects WinInet leaves redirects to the caller, and
+// `location` receives a redirect answer's Location.
+void RunOnce(const Sink& sink, const std::wstring& url, const _request& request, bool ownRedirects,
+             int range_start, int range_end, const std::shared_ptr<_response>& response, std::wstring& location) {
     try {
         url_parts parts = split_url(url);
         if (!parts.valid) {
             response->set_error(kSplitError);
+            return;
+        }
+        // Checked on the split that the connection uses, whatever the caller
+        // checked before: a name appended to a checked folder can move the host.
+        if (!CheckUrlOrigin(url)) {
+            response->set_error("the address is outside the allowed origins");
             return;
         }
         std::shared_ptr<CMyInternetSession> session = open_session(request, response.get());
@@ -56,7 +91,9 @@ void Run(const Sink& sink, const std::wstring& url, const _request& request, int
         DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
         if (parts.service == kServiceHttps) flags |= INTERNET_FLAG_SECURE;
         if (request.keep_connection) flags |= INTERNET_FLAG_KEEP_CONNECTION;
-        if (!request.follow_redirects) {
+        if (ownRedirects) {
+            flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+        } else if (!request.follow_redirects) {
             flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
             flags |= parts.service == kServiceHttps ? INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS
                                                     : INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
@@ -70,6 +107,7 @@ void Run(const Sink& sink, const std::wstring& url, const _request& request, int
             file->AddRequestHeaders(range, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
         }
         perform(sink.first, sink.second, parts, request, file, response);
+        if (ownRedirects && is_redirect(response->status)) (void)file->QueryInfo(HTTP_QUERY_LOCATION, location);
         file->Close();
         connection->Close();
         session->Close();
@@ -88,6 +126,35 @@ void Run(const Sink& sink, const std::wstring& url, const _request& request, int
         snprintf(text, sizeof(text), "httprest unknown error 0x%08lx", static_cast<unsigned long>(error));
         response->status = -1;
         response->set_error(text);
+    }
+}
+
+void Run(const Sink& sink, const std::wstring& url, const _request& request, int range_start, int range_end,
+         const std::shared_ptr<_response>& response) {
+    const PublisherTrust& trust = PublisherTrust::Current();
+    std::wstring location;
+    if (!trust.PinsOrigins() && !trust.VerifiesCertificates()) {
+        RunOnce(sink, url, request, false, range_start, range_end, response, location);
+        return;
+    }
+    // A pinned build: certificates are checked, and each redirect is checked
+    // like the first address before it is followed.
+    _request checked = request;
+    if (trust.VerifiesCertificates()) checked.verify_certificate = true;
+    const bool ownRedirects = trust.PinsOrigins() && request.follow_redirects;
+    HopSink hop{sink, response.get()};
+    const Sink target = ownRedirects ? Sink(&hop_write, &hop) : sink;
+    std::wstring current = url;
+    for (int hops = 1;; ++hops) {
+        location.clear();
+        RunOnce(target, current, checked, ownRedirects, range_start, range_end, response, location);
+        if (!ownRedirects || !is_redirect(response->status)) return;
+        current = next_hop(current, location, hops);
+        ResetForNextHop(*response);
+        if (current.empty()) {
+            response->set_error("the redirect was refused");
+            return;
+        }
     }
 }
 

@@ -16,6 +16,9 @@
 
 #include "inet/my_internet_session.h"
 #include "inet/rest/engine.h"
+#include "inet/rest/redirect.h"
+#include "support/logger.h"
+#include "support/publisher_trust.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
 
@@ -257,16 +260,36 @@ TEST_F(RestTest, DroppedConnectionMidBodyKeepsHeadersAndBytesSoFar) {
     EXPECT_EQ(a.body.substr(0, r->body_size), Body(*r));
 }
 
-TEST_F(RestTest, CleanCloseBeforeTheAnnouncedLengthKeepsTheShortBody) {
+TEST_F(RestTest, BodyEndingBeforeTheAnnouncedLengthFailsTheRequest) {
+    // An orderly close after part of the announced body: a broken transfer,
+    // whose bytes so far stay in the record.
     HttpAnswer a;
     a.body = "only this";
     a.headers.emplace_back("Content-Length", "5000");
     server.answer("/short", a);
     auto r = get(server.url("/short"), request, -1, -1);
-    EXPECT_EQ(200, r->status);
-    EXPECT_STREQ("", r->error);
+    EXPECT_EQ(-1, r->status);
+    EXPECT_STREQ("the response body ended after 9 of 5000 bytes", r->error);
     EXPECT_EQ(5000.0, r->content_length);
     EXPECT_EQ("only this", Body(*r));
+
+    // The same into a file, cut by the server's own drop half-way.
+    TempDir dir;
+    HttpAnswer half;
+    half.body = Pattern(100000);
+    half.close_after = 50000;
+    half.reset = false;
+    server.answer("/half", half);
+    auto f = get_file(server.url("/half"), request, dir / L"half.bin", -1, 1);
+    EXPECT_EQ(-1, f->status);
+    EXPECT_STREQ("the response body ended after 50000 of 100000 bytes", f->error);
+    EXPECT_EQ(50000u, ReadFileBytes(dir / L"half.bin").size());
+
+    // A whole answer is untouched by the check.
+    server.answer("/whole", HttpAnswer::Text(200, "all of it"));
+    auto w = get(server.url("/whole"), request, -1, -1);
+    EXPECT_EQ(200, w->status);
+    EXPECT_STREQ("", w->error);
 }
 
 TEST_F(RestTest, RedirectsAreFollowedAndTraced) {
@@ -292,6 +315,118 @@ TEST_F(RestTest, RedirectsCanBeRefused) {
     EXPECT_EQ("moved", Body(*r));
     EXPECT_FALSE(Traced(*r, "Being redirected"));
     EXPECT_EQ(0u, server.count("/new"));
+}
+
+// A build pinned to one shop, with a second server on loopback that a
+// hostile address tries to reach; it must see nothing.
+class PinnedRequests : public RestTest {
+protected:
+    void SetUp() override {
+        RestTest::SetUp();
+        ASSERT_GT(evil.port(), 0);
+        server.answer(HttpTestServer::kAnyPath, HttpAnswer::Text(200, "shop"));
+        evil.answer(HttpTestServer::kAnyPath, HttpAnswer::Text(200, "evil"));
+        shop = L"127.0.0.1:" + std::to_wstring(server.port());
+        other = L"127.0.0.1:" + std::to_wstring(evil.port());
+        previous = PublisherTrust::Use(&trust);
+        Logger::Release();
+        Logger::Instance()->SetFilePath(work / L"log.txt");
+    }
+    void TearDown() override {
+        PublisherTrust::Use(previous);
+        Logger::Release();
+        RestTest::TearDown();
+    }
+    std::wstring Log() { return testing_support::ReadLogFile(work / L"log.txt"); }
+
+    HttpTestServer evil;
+    std::wstring shop, other;
+    TempDir work;
+    PublisherTrust trust{L"http://127.0.0.1:" + std::to_wstring(server.port()), L""};
+    const PublisherTrust* previous = nullptr;
+};
+
+TEST_F(PinnedRequests, TheHostThatIsCheckedIsTheHostThatIsAsked) {
+    // Each splits differently in some reader: a URL parser, WinInet, a browser.
+    const std::wstring tricks[] = {
+        L"http://" + shop + L"#@" + other + L"/shop/launch?key=k&field=startup",
+        L"http://" + shop + L"?@" + other + L"/",
+        L"http://" + shop + L"?key=1@" + other + L"/x",
+        L"http://" + shop + L"#x?@" + other + L"/",
+        L"http://" + shop + L"\\@" + other + L"/",
+        L"http://" + other + L"\\@" + shop + L"/",
+        L"http://" + shop + L";@" + other + L"/",
+        L"http://" + shop + L"\t@" + other + L"/",
+        L"http://" + shop + L"\r\n@" + other + L"/",
+        L"http://" + shop + L"%2F@" + other + L"/",
+        L"http://" + shop + L"%23@" + other + L"/",
+        L"http://" + shop + L"%40" + other + L"/",
+        L"http://" + shop + L"@" + other + L"/",
+        L"http://x:y@" + other + L"/",
+        L"http://" + shop + L"/a@" + other + L"/",
+        L"http://" + shop + L"/?u=@" + other + L"/",
+    };
+    for (const std::wstring& url : tricks) {
+        auto r = get(url, request, -1, -1);
+        ASSERT_TRUE(r);
+        // Refused, or asked of the allowed shop: never of the other server.
+        if (r->status == 200) {
+            EXPECT_EQ("shop", Body(*r)) << Narrow(url);
+        } else {
+            EXPECT_EQ(-1, r->status) << Narrow(url);
+            EXPECT_NE(std::wstring::npos, Log().find(L"*오류 : 허용되지 않은 주소입니다. (url:" + url + L")"))
+                << Narrow(url);
+        }
+    }
+    EXPECT_TRUE(evil.requests().empty()) << evil.requests().front().target;
+    // The address of the escape through WinInet's split ("#" then "@") is
+    // refused outright, before any connection.
+    EXPECT_FALSE(CheckUrlOrigin(tricks[0]));
+    EXPECT_EQ(L"", UrlOrigin(tricks[0]));
+    EXPECT_TRUE(CheckUrlOrigin(L"http://" + shop + L"/shop/launch?key=k#@x"));
+}
+
+TEST_F(PinnedRequests, RedirectsStayInsideTheAllowedOriginsAndAreFew) {
+    HttpAnswer moved = HttpAnswer::Redirect("/new");
+    moved.body = "moved";
+    server.answer("/old", moved);
+    server.answer("/new", HttpAnswer::Text(200, "final"));
+    server.answer("/away", HttpAnswer::Redirect(evil.url_narrow("/taken")));
+    server.answer("/loop", HttpAnswer::Redirect("/loop", 307));
+    server.answer("/nowhere", HttpAnswer::Redirect(""));
+
+    // Inside the origin: followed, and only the final answer is kept.
+    auto r = get(server.url("/old"), request, -1, -1);
+    EXPECT_EQ(200, r->status);
+    EXPECT_EQ("final", Body(*r));
+    const std::wstring file = work / L"file.bin";
+    r = get_file(server.url("/old"), request, file, -1, 1);
+    EXPECT_EQ(200, r->status);
+    const std::vector<unsigned char> written = ReadFileBytes(file);
+    EXPECT_EQ("final", std::string(written.begin(), written.end()));
+
+    // To another server, or round and round: the attempt fails.
+    for (const char* path : {"/away", "/loop", "/nowhere"}) {
+        r = get(server.url(path), request, -1, -1);
+        EXPECT_EQ(-1, r->status) << path;
+        EXPECT_EQ(0u, r->body_size) << path;
+        EXPECT_STRNE("", r->error) << path;
+    }
+    r = get_file(server.url("/away"), request, file, -1, 1);
+    EXPECT_EQ(-1, r->status);
+    EXPECT_TRUE(ReadFileBytes(file).empty());
+    EXPECT_TRUE(evil.requests().empty());
+    EXPECT_EQ(static_cast<size_t>(inet::rest::kMaxRedirects) + 1, server.count("/loop"));
+    const std::wstring log = Log();
+    EXPECT_NE(std::wstring::npos, log.find(L"*오류 : 허용되지 않은 주소입니다. (url:" + evil.url("/taken") + L")"))
+        << Narrow(log);
+    EXPECT_NE(std::wstring::npos, log.find(L"*오류 : 리다이렉트가 너무 많습니다. (url:" + server.url("/loop") + L")"));
+
+    // A caller that follows nothing still sees the redirect itself.
+    request.follow_redirects = false;
+    r = get(server.url("/away"), request, -1, -1);
+    EXPECT_EQ(302, r->status);
+    EXPECT_TRUE(evil.requests().empty());
 }
 
 TEST_F(RestTest, HeaderMapRules) {

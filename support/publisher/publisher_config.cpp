@@ -5,6 +5,12 @@
 #include "orvin_publisher_config.h"
 #include "support/publisher_trust.h"
 
+// Headers written without the option keep certificates checked when pinned.
+#ifndef ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE
+#define ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE false
+#endif
+
 PublisherSettings CompiledPublisherSettings() {
-    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT, ORVIN_ALLOWED_AGENTS_TEXT, ORVIN_INSTALL_ROOT_TEXT};
+    return {ORVIN_ALLOWED_ORIGINS_TEXT, ORVIN_PUBLISHER_KEYS_TEXT, ORVIN_KEEP_CERTIFICATE_DEFAULT_VALUE,
+            ORVIN_ALLOWED_AGENTS_TEXT, ORVIN_INSTALL_ROOT_TEXT};
 }

@@ -78,6 +78,25 @@ void ShopServer::set_package_delay(DWORD milliseconds) {
     m_packageDelay = milliseconds;
 }
 
+void ShopServer::set_cuts(Cut kind, uint32_t count, bool reset) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_cuts[static_cast<uint32_t>(kind)] = {count, reset};
+}
+
+void ShopServer::ApplyCut(Cut kind, HttpAnswer& answer) {
+    if (answer.status != 200) return;
+    Cuts& cuts = m_cuts[static_cast<uint32_t>(kind)];
+    if (cuts.count == 0) return;
+    if (cuts.count != testing_support::kCutEveryAnswer) --cuts.count;
+    size_t size = answer.body.size();
+    if (!answer.body_file.empty()) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (GetFileAttributesExW(answer.body_file.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
+    }
+    answer.close_after = kind == Cut::packages ? size / 2 : (size > 2 ? size - 2 : 0);
+    answer.reset = cuts.reset;
+}
+
 void ShopServer::on_request(std::function<void(const std::string&)> listener) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_listener = std::move(listener);
@@ -121,6 +140,8 @@ HttpAnswer ShopServer::Answer(const HttpRequestRecord& request) {
         std::string field = QueryValue(request.query, "field");
         if (field == "startup") {
             answer = Startup(QueryValue(request.query, "key"));
+            std::lock_guard<std::mutex> guard(m_lock);
+            ApplyCut(Cut::startup, answer);
         } else if (field == "result") {
             answer = HttpAnswer::Text(200, "OK\n");
         }
@@ -130,7 +151,9 @@ HttpAnswer ShopServer::Answer(const HttpRequestRecord& request) {
             answer = File(m_root + L"update\\" + testing_support::Utf8ToWideString(name),
                           "application/octet-stream");
             std::lock_guard<std::mutex> guard(m_lock);
-            if (name != "activeupdate.xml") answer.body_delay_ms = m_packageDelay;
+            const bool manifest = name == "activeupdate.xml";
+            if (!manifest) answer.body_delay_ms = m_packageDelay;
+            ApplyCut(manifest ? Cut::manifest : Cut::packages, answer);
         }
     } else if (path == "/shop/cart") {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -13,6 +13,7 @@
 //                                          a configurable number of failures
 //   GET /shop/return?...                   the page the browser returns to
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,14 @@ public:
     // Each package answer waits this long before its body, so that the
     // progress window can be seen during an install (demonstrations).
     void set_package_delay(DWORD milliseconds);
+    // Answers that break off after their header promised the whole body, the
+    // way real networks drop transfers: a package after half its bytes, a
+    // document (the manifest or a startup document) two bytes before its end, which is after
+    // its closing tag when it ends with a line end. The next `count` answers
+    // of that kind are cut (kCutEveryAnswer: all of them); reset: by a reset
+    // (RST), else by an orderly close.
+    using Cut = testing_support::ShopCut;
+    void set_cuts(Cut kind, uint32_t count, bool reset);
     // false: one exchange per connection (see LocalHttpServer).
     void set_keep_alive(bool keepAlive) { m_server.set_keep_alive(keepAlive); }
     // Called with a one-line description of every request (for logging).
@@ -58,11 +67,16 @@ private:
     testing_support::HttpAnswer Answer(const testing_support::HttpRequestRecord& request);
     testing_support::HttpAnswer Startup(const std::string& key);
     testing_support::HttpAnswer File(const std::wstring& path, const char* contentType);
+    void ApplyCut(Cut kind, testing_support::HttpAnswer& answer);
 
     std::wstring m_root;
     mutable std::mutex m_lock;
     int m_cartFailures = 0;
     DWORD m_packageDelay = 0;
+    struct Cuts {
+        uint32_t count = 0;
+        bool reset = false;
+    } m_cuts[3];
     std::vector<std::string> m_cart;
     std::function<void(const std::string&)> m_listener;
     testing_support::LocalHttpServer m_server;

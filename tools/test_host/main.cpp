@@ -146,6 +146,14 @@ public:
                 }
                 return true;
             }
+            case Op::Cuts: {
+                uint32_t kind = 0, count = 0, reset = 0;
+                if (!hosted.shop || !request.GetU32(&kind) || !request.GetU32(&count) ||
+                    !request.GetU32(&reset) || kind > 2)
+                    return false;
+                hosted.shop->set_cuts(static_cast<testing_support::ShopCut>(kind), count, reset != 0);
+                return true;
+            }
             case Op::CartRequests: {
                 if (!hosted.shop) return false;
                 std::vector<std::string> targets = hosted.shop->cart_requests();

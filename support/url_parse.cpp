@@ -1,11 +1,9 @@
-#include "inet/url_parse.h"
+#include "support/url_parse.h"
 
 #include <vector>
 
-namespace inet {
-
 bool ParseUrl(const std::wstring& url, DWORD& serviceType, std::wstring& server, std::wstring& object,
-              INTERNET_PORT& port) {
+              INTERNET_PORT& port, bool* userInfo) {
     if (url.empty() || url.find(L'\0') != std::wstring::npos) return false;
     DWORD length = static_cast<DWORD>(url.size() * 3 + 64);
     std::vector<wchar_t> canonical(length + 1, L'\0');
@@ -22,6 +20,8 @@ bool ParseUrl(const std::wstring& url, DWORD& serviceType, std::wstring& server,
     parts.dwHostNameLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
+    parts.dwUserNameLength = 1;
+    parts.dwPasswordLength = 1;
     if (!InternetCrackUrlW(text.c_str(), static_cast<DWORD>(text.size()), 0, &parts)) return false;
     DWORD service;
     if (parts.nScheme == INTERNET_SCHEME_HTTP) {
@@ -39,7 +39,9 @@ bool ParseUrl(const std::wstring& url, DWORD& serviceType, std::wstring& server,
     if (parts.lpszExtraInfo) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty() || object[0] != L'/') object.insert(object.begin(), L'/');
     port = parts.nPort;
+    if (userInfo) {
+        *userInfo = (parts.lpszUserName && parts.dwUserNameLength > 0) ||
+                    (parts.lpszPassword && parts.dwPasswordLength > 0);
+    }
     return true;
 }
-
-}  // namespace inet
