@@ -7,6 +7,7 @@
 #include "editor/module_host.h"
 #include "launch/launch_arguments.h"
 #include "support/logger.h"
+#include "support/pinned_limits.h"
 #include "support/publisher_trust.h"
 #include "update/module_installer.h"
 
@@ -53,9 +54,10 @@ bool COrvinLauncherDlg::RunLaunchSteps(bool bPrepareOnly) {
     }
     if (bPrepareOnly) return true;
 
-    // The update's two addresses are checked before the first request to either.
+    // The update's two addresses are checked before the first request to
+    // either, and its folder before anything in it is made or removed.
     if (!CheckUrlOrigin(m_startup.update_url) || !CheckUrlOrigin(m_startup.update_files_url) ||
-        !InstallModule(*this, m_startup, m_strModuleName)) {
+        !CheckInstallFolder(m_startup.install_path) || !InstallModule(*this, m_startup, m_strModuleName)) {
         Logger::Instance()->Write(L"*오류 : 모듈 업데이트에 실패 했습니다.");
         return false;
     }

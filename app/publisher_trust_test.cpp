@@ -15,6 +15,7 @@
 #include "support/logger.h"
 #include "support/platform.h"
 #include "support/publisher_trust.h"
+#include "app/signing_test_support.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
 #include "testing/hosted_shop.h"
@@ -23,13 +24,8 @@ using testing_support::TempDir;
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    return testing_support::WideToUtf8String(text);
-}
-
-std::wstring Signing(const std::wstring& name) {
-    return testing_support::ExecutableFolder() + L"signing\\" + name;
-}
+using signing_test::Signing;
+using signing_test::Utf8;
 
 std::wstring Pin(const std::wstring& name) {
     std::vector<unsigned char> bytes = testing_support::ReadFileBytes(Signing(name + L".pin"));
@@ -312,7 +308,7 @@ protected:
         Logger::Instance()->SetFilePath(log);
         shopRoot = work / L"shop\\";
         module = work / L"module\\";
-        browser = work / L"browser\\";
+        browser = Signing(L"browser\\");  // the one the pinned executable may start
         for (const std::wstring& f : {shopRoot, shopRoot + L"startup\\", shopRoot + L"update\\", module, browser}) {
             CreateDirectoryW(f.c_str(), nullptr);
         }
@@ -356,6 +352,8 @@ protected:
         options.outputFolder = shopRoot + L"update\\";
         options.module = L"Editor.dll";
         options.packages = {{L"editor.cab", {L"Editor.dll"}}};
+        options.signCert = Signing(L"publisher.pem");  // the list a keyed launcher requires
+        options.signKey = Signing(L"publisher.key");
         std::wstring error;
         ASSERT_EQ(producer::ProduceResult::ok, producer::ProduceManifest(options, error)) << Utf8(error);
     }

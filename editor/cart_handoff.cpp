@@ -10,6 +10,7 @@
 #include "framework/dialog.h"
 #include "inet/rest/rest.h"
 #include "support/logger.h"
+#include "support/pinned_limits.h"
 #include "support/platform.h"
 #include "support/pug/pug.h"
 
@@ -131,15 +132,25 @@ void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl,
         Logger::Instance()->Write(L"*오류 : 웹 페이지가 아닌 주소는 열지 않습니다. (url:%s)", browserUrl.c_str());
         return;
     }
-    const wchar_t* url = browserUrl.c_str();
+
+    // A pinned build hands the URL over as one argument: a server's URL with
+    // blanks could otherwise add options of its own to the browser's.
+    const PinnedLimits& limits = PinnedLimits::Current();
+    const std::wstring argument = limits.LimitsAgents() ? QuotedArgument(browserUrl) : browserUrl;
+    const wchar_t* url = argument.c_str();
 
     if (!agentType.empty() && !SameText(agentType, L"id")) {
         if (!SameText(agentType, L"file")) return;
-        // The page names a browser program by its path.
-        if (EndsWithExe(agent)) {
+        // The page names a browser program by its path; a pinned build starts
+        // only the programs it was built to trust.
+        const bool allowed = limits.AllowsAgent(agent);
+        if (EndsWithExe(agent) && !allowed) {
+            Logger::Instance()->Write(L"*경고 : 허용되지 않은 브라우저 프로그램입니다. (path:%s)", agent.c_str());
+        }
+        if (EndsWithExe(agent) && allowed) {
             Shell(nullptr, agent.c_str(), url);
         } else {
-            Shell(L"open", url, nullptr);
+            Shell(L"open", browserUrl.c_str(), nullptr);
         }
         return;
     }
@@ -156,5 +167,5 @@ void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl,
             return;
         }
     }
-    Shell(L"open", url, nullptr);
+    Shell(L"open", browserUrl.c_str(), nullptr);
 }

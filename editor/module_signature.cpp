@@ -10,28 +10,11 @@
 
 #include <vector>
 
-#include "support/file_digest.h"
 #include "support/logger.h"
 #include "support/publisher_trust.h"
+#include "support/signer_key.h"
 
 namespace {
-
-// The key hash that publishers compute with openssl from their certificate:
-// SHA-256 over the DER of SubjectPublicKeyInfo.
-bool PublicKeyHash(PCCERT_CONTEXT cert, std::wstring& hex) {
-    BYTE* encoded = nullptr;
-    DWORD size = 0;
-    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
-                               &cert->pCertInfo->SubjectPublicKeyInfo, CRYPT_ENCODE_ALLOC_FLAG, nullptr,
-                               &encoded, &size)) {
-        return false;
-    }
-    const ScopedLocalMemory owner(encoded);
-    HashStream sha256(BCRYPT_SHA256_ALGORITHM);
-    sha256.Add(encoded, size);
-    hex = sha256.Text();
-    return hex != L"-1";
-}
 
 // Results that say only that the chain does not end at a root this machine
 // trusts: the configured key decides instead, so a publisher may sign with a
@@ -99,7 +82,7 @@ bool ReadModuleSignature(HANDLE file, const std::wstring& path, ModuleSignature&
         CRYPT_PROVIDER_SGNR* signer =
             provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
-        read = cert && cert->pCert && PublicKeyHash(cert->pCert, signature.signerKey);
+        read = cert && cert->pCert && SignerKeyHash(cert->pCert, signature.signerKey);
         if (!read) {
             signature.status = TRUST_E_NOSIGNATURE;
         } else if (const LONG chainStatus = JudgeSignerChain(*signer, cert->pCert)) {

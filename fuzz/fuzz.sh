@@ -23,7 +23,7 @@ case "${1:-}" in
   "") ;;
   *) echo "usage: fuzz/fuzz.sh [--short|--seeds]" >&2; exit 2 ;;
 esac
-ALL_TARGETS="xml_model startup_file update_file manifest_decrypt base64 seed_block edit_result url_decode archive_names"
+ALL_TARGETS="xml_model startup_file update_file manifest_decrypt base64 seed_block edit_result url_decode archive_names signed_file_list"
 targets=${FUZZ_TARGETS:-$ALL_TARGETS}
 runs=${FUZZ_RUNS:-1000000}
 [ $mode = short ] && runs=${FUZZ_SHORT_RUNS:-5000}

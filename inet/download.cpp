@@ -111,12 +111,16 @@ bool FetchFile(const std::wstring& url, const std::wstring& path) {
 
 namespace {
 
+// Opened as the runtime library's fopen(path, "rb") opens a file, so that the
+// same files open and the same are refused, without its stream layer; read in
+// large blocks (the block size does not change the digest).
+ScopedHandle OpenToHash(const std::wstring& path) {
+    return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::wstring FileMd5(const std::wstring& path, const WrittenFileDigests* digests) {
-    // Opened as the runtime library's fopen(path, "rb") opens a file, so that
-    // the same files open and the same are refused, without its stream
-    // layer; read in large blocks (the block size does not change the digest).
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle file = OpenToHash(path);
     if (!file) return L"-1";
     std::wstring known;
     if (digests && digests->Recall(file.get(), known)) return known;
@@ -131,6 +135,17 @@ std::wstring ComputeFileMd5(const std::wstring& path) {
 
 std::wstring ComputeFileMd5(const std::wstring& path, const WrittenFileDigests& digests) {
     return FileMd5(path, &digests);
+}
+
+void ComputeFileDigests(const std::wstring& path, std::wstring& md5, std::wstring& sha256,
+                        unsigned long long& size) {
+    ScopedHandle file = OpenToHash(path);
+    if (!file) {
+        md5 = sha256 = L"-1";
+        size = 0;
+        return;
+    }
+    DigestsOfOpenFile(file.get(), md5, sha256, size);
 }
 
 std::wstring GetFileVersionText(const std::wstring& path) {

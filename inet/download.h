@@ -24,6 +24,10 @@ std::wstring ComputeFileMd5(const std::wstring& path);
 // The same text, taken from digests when the file is one remembered there and
 // unchanged since; read and hashed otherwise.
 std::wstring ComputeFileMd5(const std::wstring& path, const WrittenFileDigests& digests);
+// MD5 and SHA-256 from one read of the file, opened as ComputeFileMd5 opens
+// it; both "-1" when it cannot be opened or read.
+void ComputeFileDigests(const std::wstring& path, std::wstring& md5, std::wstring& sha256,
+                        unsigned long long& size);
 // "a.b.c.d" from the fixed file version, or empty.
 std::wstring GetFileVersionText(const std::wstring& path);
 [[nodiscard]] bool CreateDirectories(const std::wstring& path);

@@ -53,17 +53,39 @@ std::wstring HashStream::Text() {
     return m_text;
 }
 
-std::wstring Md5OfOpenFile(HANDLE file) {
+namespace {
+
+// Feeds the rest of the file to each stream; false on a read error, which is
+// not the end of the file: no digest of part of it.
+bool ReadThrough(HANDLE file, HashStream& first, HashStream* second, ULONGLONG* size) {
     unsigned char block[kFileHashBlock];
-    HashStream md5;
     for (;;) {
         DWORD read = 0;
-        // A read error is not the end of the file: no digest of part of it.
-        if (!ReadFile(file, block, kFileHashBlock, &read, nullptr)) return L"-1";
-        if (read == 0) break;
-        md5.Add(block, read);
+        if (!ReadFile(file, block, kFileHashBlock, &read, nullptr)) return false;
+        if (read == 0) return true;
+        first.Add(block, read);
+        if (second) second->Add(block, read);
+        if (size) *size += read;
     }
-    return md5.Text();
+}
+
+}  // namespace
+
+std::wstring Md5OfOpenFile(HANDLE file) {
+    HashStream md5;
+    return ReadThrough(file, md5, nullptr, nullptr) ? md5.Text() : L"-1";
+}
+
+void DigestsOfOpenFile(HANDLE file, std::wstring& md5, std::wstring& sha256, ULONGLONG& size) {
+    HashStream md5Stream;
+    HashStream sha256Stream(BCRYPT_SHA256_ALGORITHM);
+    size = 0;
+    if (!ReadThrough(file, md5Stream, &sha256Stream, &size)) {
+        md5 = sha256 = L"-1";
+        return;
+    }
+    md5 = md5Stream.Text();
+    sha256 = sha256Stream.Text();
 }
 
 namespace {

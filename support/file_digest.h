@@ -40,6 +40,11 @@ constexpr DWORD kFileHashBlock = 64 * 1024;
 // read in blocks of kFileHashBlock; "-1" on a read error.
 std::wstring Md5OfOpenFile(HANDLE file);
 
+// MD5 and SHA-256 of what remains of an open file from one read, so that a
+// build checking both pays for the read once; size receives the bytes read.
+// Both texts are "-1" on a read error.
+void DigestsOfOpenFile(HANDLE file, std::wstring& md5, std::wstring& sha256, ULONGLONG& size);
+
 // Digests of files as they were written, recalled later through an open
 // handle to the same file. A file is recognised by its file index together
 // with its size and times as they were when it was recorded, so that a file

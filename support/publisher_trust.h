@@ -16,6 +16,8 @@ struct PublisherSettings {
     // ORVIN_KEEP_CERTIFICATE_DEFAULT: a pinned build that still ignores TLS
     // certificate errors, as the default build does.
     bool keepCertificateDefault;
+    const wchar_t* agents;       // ORVIN_ALLOWED_AGENTS (support/pinned_limits.h)
+    const wchar_t* installRoot;  // ORVIN_INSTALL_ROOT (support/pinned_limits.h)
 };
 PublisherSettings CompiledPublisherSettings();
 

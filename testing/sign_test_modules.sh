@@ -13,7 +13,10 @@
 #   Unsigned.dll         MODULE as built
 #   Expired.dll, WrongUsage.dll (and their .pin)  MODULE signed with a certificate
 #                        that expired in 2020, and with one for TLS servers only
-#   orvin_publisher_config.h   ORIGINS and the two pins, for a pinned launcher
+#   OpensslList.sig      a signed file list (serial 1) naming Signed.dll as Editor.dll, signed by
+#                        the publisher with openssl cms: the launcher must read what openssl writes
+#   orvin_publisher_config.h   ORIGINS, the two pins, the browser OUTDIR\browser\browser.exe and
+#                              the install root OrvinTrust\, for a pinned launcher
 set -euo pipefail
 export LC_ALL=C
 out=$1 module=$2 origins=$3
@@ -71,10 +74,25 @@ data[at] ^= 0x20
 open(path, 'wb').write(data)
 PY
 
+# The list a publisher could make without the producer.
+{
+  printf 'orvin-file-list 1\nserial 1\nexpires 2099-01-01T00:00:00Z\n'
+  printf '%s %s Editor.dll\n' "$(sha256sum Signed.dll | cut -d' ' -f1)" "$(stat -c %s Signed.dll)"
+} > OpensslList.txt
+quiet openssl cms -sign -binary -nodetach -outform DER -md sha256 -signer publisher.pem -inkey publisher.key \
+  -in OpensslList.txt -out OpensslList.sig
+
+# The tests run under Wine, where Z: is the Linux root: the one browser the
+# pinned launcher may start lies in OUTDIR\browser. Its installs stay below
+# LocalLow\OrvinTrust.
+winout=$(printf 'Z:%s' "$out" | sed 's#/#\\\\#g')
+mkdir -p browser
 cat > orvin_publisher_config.h.tmp <<H
 // Generated for the publisher-trust tests: do not edit.
 #pragma once
 #define ORVIN_ALLOWED_ORIGINS_TEXT L"$origins"
 #define ORVIN_PUBLISHER_KEYS_TEXT L"$(cat publisher.pin);$(cat next.pin)"
+#define ORVIN_ALLOWED_AGENTS_TEXT L"$winout\\\\browser\\\\browser.exe"
+#define ORVIN_INSTALL_ROOT_TEXT L"OrvinTrust\\\\"
 H
 mv orvin_publisher_config.h.tmp orvin_publisher_config.h

@@ -1,6 +1,7 @@
 #include "testing/test_support.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +35,9 @@ TempDir::~TempDir() {
 }
 
 void RemoveTree(const std::wstring& folder) {
+    // An empty or relative name (a fixture whose set-up stopped before it
+    // named its folder) would empty the working folder: the checkout itself.
+    if (folder.empty() || PathIsRelativeW(folder.c_str())) return;
     std::wstring root = folder;
     if (!root.empty() && root.back() != L'\\') root += L'\\';
     WIN32_FIND_DATAW data;

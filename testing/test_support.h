@@ -30,6 +30,7 @@ private:
     std::wstring m_path;
 };
 
+// Does nothing for an empty or relative name.
 void RemoveTree(const std::wstring& folder);
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);

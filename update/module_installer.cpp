@@ -15,6 +15,7 @@
 #include "support/scoped.h"
 #include "update/archive_extract.h"
 #include "update/install_lock.h"
+#include "update/publisher_files.h"
 #include "inet/download.h"
 #include "update/update_file_xml.h"
 
@@ -229,15 +230,20 @@ bool FetchAndUnpack(CDialog& dialog, const std::wstring& filesUrl, const std::ws
 // of archives.
 bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std::wstring& downloadFolder,
                    const std::vector<update_file_entry>& installList, int archiveCount,
-                   const WrittenFileDigests& digests) {
+                   const WrittenFileDigests& digests, const PublisherFiles& publisherFiles) {
     int position = 0;
     for (const update_file_entry& entry : installList) {
         SendProgress(dialog, archiveCount, ++position);
         const std::wstring source = downloadFolder + entry.name;
         const std::wstring target = installFolder + entry.name;
+        std::wstring hash;
+        if (publisherFiles.loaded()) {
+            // One read gives the publisher's SHA-256 and the manifest's MD5.
+            PhaseClock clock(&InstallPhaseTimes::hashCheck);
+            if (!publisherFiles.CheckDownloaded(source, entry.name, hash)) return false;
+        }
         if (!entry.hash.empty()) {
-            std::wstring hash;
-            {
+            if (!publisherFiles.loaded()) {
                 PhaseClock clock(&InstallPhaseTimes::hashCheck);
                 hash = ComputeFileMd5(source, digests);
             }
@@ -264,7 +270,8 @@ bool VerifyAndMove(CDialog& dialog, const std::wstring& installFolder, const std
 }  // namespace
 
 bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
-                        std::wstring& moduleName, std::vector<update_file_entry>& installList) {
+                        std::wstring& moduleName, std::vector<update_file_entry>& installList,
+                        PublisherFiles* publisherFiles) {
     const std::wstring manifestUrl = baseUrl + L"activeupdate.xml";
     ByteBuffer buffer;
     if (!FetchDocument(manifestUrl, buffer)) {
@@ -282,6 +289,9 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
     }
     std::vector<DWORD> checkedAttributes;
     if (!CheckManifestNames(manifest, installFolder, checkedAttributes)) return false;
+    PublisherFiles ownFiles;
+    PublisherFiles& files = publisherFiles ? *publisherFiles : ownFiles;
+    if (PublisherFiles::Required() && !files.Load(baseUrl, installFolder, manifest)) return false;
     moduleName = manifest.module;
 
     // The check of the names has just read every plainly named file's
@@ -294,6 +304,17 @@ bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& b
         const bool known = !deleted && checkedAttributes[i] != INVALID_FILE_ATTRIBUTES;
         if (!known && !::PathFileExistsW(path.c_str())) {
             installList.push_back(entry);
+        } else if (files.loaded()) {
+            // One read gives the MD5 and the publisher's SHA-256; either may
+            // call for the file again.
+            std::wstring md5;
+            if (!files.Matches(path, entry.name, md5) ||
+                (entry.hash.empty() ? lstrcmpiW(GetFileVersionText(path).c_str(), entry.version.c_str())
+                                    : lstrcmpiW(md5.c_str(), entry.hash.c_str())) != 0) {
+                DeleteFileForce(path);
+                deleted = true;
+                installList.push_back(entry);
+            }
         } else if (!entry.hash.empty()) {
             if (lstrcmpiW(ComputeFileMd5(path).c_str(), entry.hash.c_str()) != 0) {
                 // Read-only files too: a package may carry them, and one that
@@ -324,14 +345,16 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     if (!MakeWorkingFolders(installFolder, downloadFolder)) return false;
 
     std::vector<update_file_entry> installList;
-    if (!CollectUpdateFiles(installFolder, startup.update_url, moduleName, installList)) return false;
+    PublisherFiles publisherFiles;
+    if (!CollectUpdateFiles(installFolder, startup.update_url, moduleName, installList, &publisherFiles))
+        return false;
     if (!startup.module.empty()) moduleName = startup.module;
     PumpMessages();
 
     if (installList.empty()) {
         SendProgress(dialog, 100, 100);
         DeleteFolder(downloadFolder, true);
-        return true;
+        return !publisherFiles.loaded() || publisherFiles.Finish(installFolder);
     }
     const std::vector<std::wstring> archives = ListArchives(installList);
     const int archiveCount = static_cast<int>(archives.size());
@@ -340,14 +363,14 @@ bool InstallModule(CDialog& dialog, const startup_file_xml& startup, std::wstrin
     WrittenFileDigests digests;
     if (!FetchAndUnpack(dialog, startup.update_files_url, downloadFolder, archives, digests)) return false;
     SendProgress(dialog, archiveCount, archiveCount);
-    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests))
+    if (!VerifyAndMove(dialog, installFolder, downloadFolder, installList, archiveCount, digests, publisherFiles))
         return false;
     SendProgress(dialog, archiveCount, archiveCount);
     {
         PhaseClock clock(&InstallPhaseTimes::cleanup);
         DeleteFolder(downloadFolder, true);
     }
-    return true;
+    return !publisherFiles.loaded() || publisherFiles.Finish(installFolder);
 }
 
 void SetInstallPhaseTimes(InstallPhaseTimes* times) {

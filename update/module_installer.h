@@ -7,6 +7,7 @@
 #include <vector>
 
 class CDialog;
+class PublisherFiles;
 class startup_file_xml;
 struct update_file_entry;
 
@@ -21,8 +22,12 @@ constexpr UINT WM_LAUNCH_PROGRESS = WM_USER + 1001;
 // Fetches and reads the manifest below baseUrl, sets the module file name and
 // lists the entries that are missing or outdated in installFolder (outdated
 // files are deleted). False when the manifest cannot be had or is refused.
+// Builds with publisher keys also load the publisher's signed file list into
+// publisherFiles (a list of its own when null), and an installed file that
+// differs from it is outdated.
 [[nodiscard]] bool CollectUpdateFiles(const std::wstring& installFolder, const std::wstring& baseUrl,
-                                      std::wstring& moduleName, std::vector<update_file_entry>& installList);
+                                      std::wstring& moduleName, std::vector<update_file_entry>& installList,
+                                      PublisherFiles* publisherFiles = nullptr);
 
 // Seconds spent in each phase of InstallModule, added up while a record is
 // set. Only the benchmark sets one; unset, nothing is measured.

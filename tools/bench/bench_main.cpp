@@ -2,7 +2,8 @@
 // work in the tightest form, measured in the same run with the rounds
 // interleaved (launcher, baseline, launcher, baseline, ... after a warm-up):
 //   1. the update check when everything is current (CollectUpdateFiles),
-//      against hashing the same files with the platform's MD5 and large reads;
+//      against hashing the same files with the platform's MD5 and large reads,
+//      and the same check in a build with publisher keys (the signed list);
 //   2. a full install from the loopback server (InstallModule), against a
 //      plain WinInet loop per archive, the same extractors and the MD5 of every
 //      unpacked file with large reads; with the install's phases;
@@ -38,6 +39,7 @@
 #include "framework/message_pump.h"
 #include "inet/download.h"
 #include "launch/startup_file_xml.h"
+#include "support/publisher_trust.h"
 #include "resources/resource.h"
 #include "support/logger.h"
 #include "support/platform.h"
@@ -486,11 +488,20 @@ int main() {
             package.files.push_back(names[static_cast<size_t>(i)]);
         producerOptions.packages.push_back(package);
     }
+    // Signed with the test publisher's key too, for the pinned check (the
+    // list is one more file beside the manifest: unpinned checks ignore it).
+    const std::wstring signing = testing_support::ExecutableFolder() + L"signing\\";
+    producerOptions.signCert = signing + L"publisher.pem";
+    producerOptions.signKey = signing + L"publisher.key";
+    const std::vector<unsigned char> pinBytes = testing_support::ReadFileBytes(signing + L"publisher.pin");
+    const std::wstring pin = testing_support::Utf8ToWideString(std::string(pinBytes.begin(), pinBytes.end()).substr(0, 64));
     std::wstring error;
     if (producer::ProduceManifest(producerOptions, error) != producer::ProduceResult::ok) {
         printf("producer failed: %s\n", testing_support::WideToUtf8String(error).c_str());
         return 1;
     }
+    producerOptions.signCert.clear();
+    producerOptions.signKey.clear();
     // The same files with the bench editor module, for the real launcher: the
     // module travels in the cabinet.
     const std::wstring bin = testing_support::ExecutableFolder();
@@ -529,6 +540,7 @@ int main() {
 
     testing_support::HttpTestServer server;
     server.serve_file("/update/activeupdate.xml", published + L"activeupdate.xml");
+    server.serve_file("/update/activeupdate.sig", published + L"activeupdate.sig");
     for (const wchar_t* a : kArchiveNames) {
         server.serve_file("/files/" + testing_support::WideToUtf8String(a), published + a);
     }
@@ -590,6 +602,9 @@ int main() {
     fflush(stdout);
     std::vector<std::wstring> installed;
     for (const std::wstring& n : names) installed.push_back(kept + n);
+    // The same check in a build that pins the publisher's key.
+    const PublisherTrust pinnedTrust(L"", pin);
+    std::vector<double> pinnedCheck, pinnedRatio;
     std::vector<double> check, floor, checkRatio, hashes, manifestTimes;
     std::vector<double> manifestFetches, manifestReads, plainManifestFetches, lookups, beyondHashing;
     for (int r = 0; r <= options.rounds; ++r) {
@@ -601,6 +616,15 @@ int main() {
             return 1;
         }
         const double tCheck = Now() - t0;
+        const PublisherTrust* unpinned = PublisherTrust::Use(&pinnedTrust);
+        t0 = Now();
+        const bool pinnedChecked = CollectUpdateFiles(kept, startup.update_url, module, list) && list.empty();
+        const double tPinned = Now() - t0;
+        PublisherTrust::Use(unpinned);
+        if (!pinnedChecked) {
+            printf("pinned update check failed\n");
+            return 1;
+        }
         t0 = Now();
         if (!Md5Floor(installed)) {
             printf("hashing floor failed\n");
@@ -639,6 +663,8 @@ int main() {
         lookups.push_back(tLookups);
         beyondHashing.push_back(tCheck - tHashes);
         check.push_back(tCheck);
+        pinnedCheck.push_back(tPinned);
+        pinnedRatio.push_back(tPinned / tCheck);
         floor.push_back(tFloor);
         checkRatio.push_back(tCheck / tFloor);
     }
@@ -682,6 +708,10 @@ int main() {
     printf("   baseline  %s   BCrypt MD5 of the same files, %u KiB reads\n", Show(f, "s", 3).c_str(),
            static_cast<unsigned>(kFloorBlock / 1024));
     printf("   ratio     %s\n", Show(cr, "", 3).c_str());
+    printf("   pinned    %s   the same check with publisher keys: activeupdate.sig fetched and verified,\n"
+           "             SHA-256 from the same read as the MD5\n",
+           Show(SpreadOf(pinnedCheck), "s", 3).c_str());
+    printf("   pinned / launcher  %s\n", Show(SpreadOf(pinnedRatio), "", 3).c_str());
     printf("   the check beyond its hashing (per round: the check less ComputeFileMd5 of every file)  %s\n",
            Show(SpreadOf(beyondHashing), "s", 4).c_str());
     printf("   parts of the check, each driven alone in the same rounds:\n");

@@ -12,13 +12,16 @@
 #include "inet/download.h"
 #include "update/manifest_crypto.h"
 #include "tools/publish/manifest_encrypt.h"
+#include "update/signed_file_list.h"
 #include "update/update_file_xml.h"
+#include "support/signer_key.h"
 
 namespace producer {
 
 namespace {
 
 const wchar_t kManifestName[] = L"activeupdate.xml";
+const wchar_t kSignedListName[] = L"activeupdate.sig";
 
 std::wstring WithBackslash(std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
@@ -265,6 +268,25 @@ bool ParseProducerArguments(const std::vector<std::wstring>& args, ProducerOptio
             options.allowFolders = true;
         } else if (arg == L"--require-signed") {
             options.requireSigned = true;
+        } else if (arg == L"--sign-cert") {
+            if (!value(options.signCert)) return false;
+        } else if (arg == L"--sign-key") {
+            if (!value(options.signKey)) return false;
+        } else if (arg == L"--serial" || arg == L"--sign-days") {
+            if (!value(v)) return false;
+            wchar_t* end = nullptr;
+            errno = 0;
+            const unsigned long long parsed = wcstoull(v.c_str(), &end, 10);
+            const bool days = arg == L"--sign-days";
+            if (errno != 0 || !end || *end != L'\0' || !iswdigit(v[0]) || parsed == 0 || (days && parsed > 36500)) {
+                error = arg + L" takes a positive number, not \"" + v + L"\"";
+                return false;
+            }
+            if (days) {
+                options.signDays = static_cast<int>(parsed);
+            } else {
+                options.serial = parsed;
+            }
         } else if (arg == L"--header") {
             if (!value(v)) return false;
             const size_t colon = v.find(L':');
@@ -278,6 +300,10 @@ bool ParseProducerArguments(const std::vector<std::wstring>& args, ProducerOptio
             error = L"unknown argument \"" + arg + L"\"";
             return false;
         }
+    }
+    if (options.signCert.empty() != options.signKey.empty()) {
+        error = L"--sign-cert and --sign-key go together";
+        return false;
     }
     return true;
 }
@@ -383,9 +409,11 @@ bool ValidateOptions(const ProducerOptions& options, std::wstring& error) {
             error = L"package name refused: " + why;
             return false;
         }
-        if (EqualsIgnoringCase(package.name, kManifestName)) {
-            error = L"a package cannot be called " + std::wstring(kManifestName);
-            return false;
+        for (const wchar_t* published : {kManifestName, kSignedListName}) {
+            if (EqualsIgnoringCase(package.name, published)) {
+                error = L"a package cannot be called " + std::wstring(published);
+                return false;
+            }
         }
         for (size_t q = 0; q < p; ++q) {
             // Distinct for the launcher, but one file in any Windows folder.
@@ -479,6 +507,55 @@ std::wstring BuildOuterManifest(const std::wstring& encryptedValue) {
 
 namespace {
 
+// Written under a temporary name and moved over, so that a published file is
+// never left half-written.
+ProduceResult WriteInPlace(const std::wstring& target, const std::string& bytes, std::wstring& error) {
+    const std::wstring temporary = target + L".tmp~";
+    if (!WriteWholeFile(temporary, bytes) ||
+        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        error = L"cannot write \"" + target + L"\"";
+        return ProduceResult::failed;
+    }
+    return ProduceResult::ok;
+}
+
+// Signs the list of the packed files and writes activeupdate.sig, read back
+// through the launcher's own verification first.
+ProduceResult WriteSignedList(const ProducerOptions& options, const std::wstring& output, SignedFileList& list,
+                              std::wstring& error) {
+    bool certRead = false, keyRead = false;
+    const std::string certPem = ReadWholeFile(options.signCert, certRead);
+    const std::string keyPem = ReadWholeFile(options.signKey, keyRead);
+    if (!certRead || !keyRead) {
+        error = L"cannot read \"" + (certRead ? options.signKey : options.signCert) + L"\"";
+        return ProduceResult::refused;
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::int64_t seconds = static_cast<std::int64_t>(
+        (((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - 116444736000000000ULL) /
+        10000000ULL);
+    list.serial = options.serial != 0 ? options.serial : static_cast<std::uint64_t>(seconds);
+    list.expires = seconds + static_cast<std::int64_t>(options.signDays) * 86400;
+    const std::string document = FormatSignedFileList(list);
+    std::string signedData;
+    if (!SignFileList(certPem, keyPem, document, signedData, error)) return ProduceResult::refused;
+
+    std::string content;
+    std::wstring signerKey;
+    DWORD status = 0;
+    SignedFileList check;
+    if (!ReadSignedMessage(reinterpret_cast<const unsigned char*>(signedData.data()), signedData.size(), content,
+                           signerKey, status) ||
+        content != document || !ParseSignedFileList(content.data(), content.size(), check) ||
+        check.files.size() != list.files.size()) {
+        error = L"the launcher's verification does not accept the signed file list";
+        return ProduceResult::failed;
+    }
+    return WriteInPlace(output + kSignedListName, signedData, error);
+}
+
 ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& error) {
     // One separator everywhere, so that names compare and read back alike.
     ProducerOptions options = given;
@@ -495,6 +572,7 @@ ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& er
     }
 
     std::vector<ManifestFile> files;
+    SignedFileList signedList;
     for (const PackageSpec& package : options.packages) {
         std::vector<ArchiveItem> items;
         for (const std::wstring& name : package.files) {
@@ -502,7 +580,10 @@ ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& er
             ManifestFile file;
             file.name = name;
             file.package = package.name;
-            file.hash = ComputeFileMd5(source + name);
+            SignedFile listed;
+            listed.name = name;
+            ComputeFileDigests(source + name, file.hash, listed.sha256, listed.size);
+            signedList.files.push_back(listed);
             if (file.hash.size() != 32) {
                 error = L"cannot hash \"" + source + name + L"\"";
                 return ProduceResult::failed;
@@ -551,15 +632,14 @@ ProduceResult ProduceManifestBody(const ProducerOptions& given, std::wstring& er
         }
     }
 
-    const std::wstring target = output + kManifestName;
-    const std::wstring temporary = target + L".tmp~";
-    if (!WriteWholeFile(temporary, document) ||
-        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        error = L"cannot write \"" + target + L"\"";
-        return ProduceResult::failed;
+    // The list first: a launcher that fetches in between finds the new list
+    // with the old manifest and refuses that one run, never the reverse.
+    if (!options.signCert.empty()) {
+        const ProduceResult listed = WriteSignedList(options, output, signedList, error);
+        if (listed != ProduceResult::ok) return listed;
     }
-    return ProduceResult::ok;
+
+    return WriteInPlace(output + kManifestName, document, error);
 }
 
 }  // namespace
@@ -577,6 +657,7 @@ std::wstring ProducerUsage() {
     return L"usage: manifest_producer --source DIR --output DIR --module FILE\n"
            L"                         (--package NAME=FILE[,FILE...] | --list LISTFILE)...\n"
            L"                         [--allow-folders] [--header H0:H1] [--require-signed]\n"
+           L"                         [--sign-cert CERT.pem --sign-key KEY.pem [--serial N] [--sign-days D]]\n"
            L"\n"
            L"Packs the files of DIR into the named packages (\".cab\": cabinet, else zip)\n"
            L"in the output folder and writes activeupdate.xml beside them.\n"
@@ -589,6 +670,12 @@ std::wstring ProducerUsage() {
            L"  --header   the two header words that seed the mask (default: fresh ones)\n"
            L"  --require-signed  refuse a module without a sound Authenticode signature\n"
            L"             (otherwise a warning: launchers built with publisher keys refuse it)\n"
+           L"  --sign-cert, --sign-key  the publisher's code-signing certificate and its RSA\n"
+           L"             key (PEM): also write activeupdate.sig, the signed list of every file\n"
+           L"             (SHA-256, size) that launchers built with publisher keys require\n"
+           L"  --serial   the list's serial (default: the time in seconds since 1970); such\n"
+           L"             launchers refuse a list older than one they accepted\n"
+           L"  --sign-days  days until the list expires (default 365): publish again before\n"
            L"Exit codes: 0 written, 1 refused (bad arguments or input), 2 writing failed.\n";
 }
 

@@ -27,6 +27,13 @@ struct ProducerOptions {
     // Refuse a module without a sound Authenticode signature (without it the
     // tool only warns): a launcher built with publisher keys loads no other.
     bool requireSigned = false;
+    // With both: also write activeupdate.sig, the signed list of every file
+    // that launchers built with publisher keys require (PEM files, as openssl
+    // writes them; the certificate's key must be a pinned one).
+    std::wstring signCert;
+    std::wstring signKey;
+    std::uint64_t serial = 0;  // the list's serial; 0: the current time in seconds since 1970
+    int signDays = 365;        // the list expires this many days from now
     bool fixedHeader = false;  // use h0/h1 below instead of fresh values
     std::uint32_t h0 = 0;
     std::uint32_t h1 = 0;
@@ -90,6 +97,12 @@ enum class ProduceResult {
 // with WinVerifyTrust's result in status when it is unsigned or altered, and
 // also when the file cannot be read (status 0; validation reports that).
 [[nodiscard]] bool ReadModuleSigner(const ProducerOptions& options, std::wstring& signerKey, long& status);
+
+// Signs a signed-file-list document (update/signed_file_list.h) with the
+// publisher's certificate and RSA key, both PEM: CMS SignedData carrying the
+// document and the certificate. False with a message in `error`.
+[[nodiscard]] bool SignFileList(const std::string& certPem, const std::string& keyPem, const std::string& document,
+                                std::string& signedData, std::wstring& error);
 
 // The usage text printed by the tool.
 std::wstring ProducerUsage();
