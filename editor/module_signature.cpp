@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "support/crypt_scoped.h"
 #include "support/logger.h"
 #include "support/publisher_trust.h"
 #include "support/signer_key.h"
@@ -38,16 +39,16 @@ LONG JudgeSignerChain(const CRYPT_PROVIDER_SGNR& signer, PCCERT_CONTEXT cert) {
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
     para.RequestedUsage.Usage.rgpszUsageIdentifier = codeSigning;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    PCCERT_CHAIN_CONTEXT rawChain = nullptr;
     if (!::CertGetCertificateChain(nullptr, cert, timestamped ? &at : nullptr, cert->hCertStore, &para,
                                    CERT_CHAIN_REVOCATION_CHECK_CHAIN | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY,
-                                   nullptr, &chain)) {
+                                   nullptr, &rawChain)) {
         return CERT_E_CHAINING;
     }
+    const ScopedCertChain chain(rawChain);
     const DWORD forgiven = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                            CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
-    const DWORD errors = chain->TrustStatus.dwErrorStatus & ~forgiven;
-    ::CertFreeCertificateChain(chain);
+    const DWORD errors = chain.get()->TrustStatus.dwErrorStatus & ~forgiven;
     if (errors == 0) return 0;
     if (errors & CERT_TRUST_IS_REVOKED) return CERT_E_REVOKED;
     if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return CERT_E_EXPIRED;

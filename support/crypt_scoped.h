@@ -13,6 +13,12 @@ struct CertContextTraits {
     static bool IsValid(Handle h) { return h != nullptr; }
     static void Close(Handle h) { CertFreeCertificateContext(h); }
 };
+struct CertChainTraits {
+    using Handle = PCCERT_CHAIN_CONTEXT;
+    static Handle Empty() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { CertFreeCertificateChain(h); }
+};
 struct CryptProviderTraits {
     using Handle = HCRYPTPROV;
     static Handle Empty() { return 0; }
@@ -33,6 +39,7 @@ struct CryptMessageTraits {
 };
 
 using ScopedCertContext = ScopedObject<CertContextTraits>;
+using ScopedCertChain = ScopedObject<CertChainTraits>;
 using ScopedCryptProvider = ScopedObject<CryptProviderTraits>;
 using ScopedCryptKey = ScopedObject<CryptKeyTraits>;
 using ScopedCryptMessage = ScopedObject<CryptMessageTraits>;

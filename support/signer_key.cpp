@@ -36,13 +36,13 @@ bool ReadSignedMessage(const unsigned char* data, size_t size, std::string& cont
     std::vector<BYTE> decoded(size);
     DWORD decodedSize = static_cast<DWORD>(size);
     PCCERT_CONTEXT rawSigner = nullptr;
-    if (!::CryptVerifyMessageSignature(&para, 0, data, static_cast<DWORD>(size), decoded.data(), &decodedSize,
-                                       &rawSigner)) {
+    const BOOL verified = ::CryptVerifyMessageSignature(&para, 0, data, static_cast<DWORD>(size), decoded.data(),
+                                                        &decodedSize, &rawSigner);
+    const ScopedCertContext signer(rawSigner);  // keeps the verification's error
+    if (!verified) {
         status = ::GetLastError();
-        if (rawSigner) ::CertFreeCertificateContext(rawSigner);
         return false;
     }
-    const ScopedCertContext signer(rawSigner);
     std::wstring key;
     if (!signer || !SignerKeyHash(signer.get(), key)) {
         status = static_cast<DWORD>(TRUST_E_NOSIGNATURE);
