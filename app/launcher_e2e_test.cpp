@@ -11,6 +11,7 @@
 
 #include "app/OrvinLauncherDlg.h"
 #include "app/launch_dialog_test_support.h"
+#include "framework/file_find.h"
 #include "support/logger.h"
 #include "support/platform.h"
 #include "testing/test_support.h"
@@ -417,14 +418,13 @@ TEST_F(Journey, TwoLaunchesAtOnceInstallOnceAndBothRunTheirEditors) {
     EXPECT_EQ(2u, shop.cart_requests().size());  // each run's editor gave its result
     // The install folder holds exactly the manifest's files.
     std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((install + L"*").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    do {
-        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
-            names.insert(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    CFileFind find;
+    BOOL more = find.FindFile(install + L"*");
+    ASSERT_TRUE(more);
+    while (more) {
+        more = find.FindNextFile();
+        if (!find.IsDots()) names.insert(find.GetFileName());
+    }
     EXPECT_EQ((std::set<std::wstring>{L"Editor.dll", L"brushes.dat", L"settings.ini"}), names);
 
     // Both runs' records, each whole: two of every record, and every time

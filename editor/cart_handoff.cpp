@@ -143,15 +143,14 @@ void OpenReturnPage(const std::wstring& agent, const std::wstring& browserUrl,
         if (!SameText(agentType, L"file")) return;
         // The page names a browser program by its path; a pinned build starts
         // only the programs it was built to trust.
-        const bool allowed = limits.AllowsAgent(agent);
-        if (EndsWithExe(agent) && !allowed) {
+        if (EndsWithExe(agent)) {
+            if (limits.AllowsAgent(agent)) {
+                Shell(nullptr, agent.c_str(), url);
+                return;
+            }
             Logger::Instance()->Write(L"*경고 : 허용되지 않은 브라우저 프로그램입니다. (path:%s)", agent.c_str());
         }
-        if (EndsWithExe(agent) && allowed) {
-            Shell(nullptr, agent.c_str(), url);
-        } else {
-            Shell(L"open", browserUrl.c_str(), nullptr);
-        }
+        Shell(L"open", browserUrl.c_str(), nullptr);
         return;
     }
 

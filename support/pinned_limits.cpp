@@ -9,20 +9,6 @@
 
 namespace {
 
-std::vector<std::wstring> SplitPaths(const std::wstring& text) {
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(L';', start);
-        if (end == std::wstring::npos) end = text.size();
-        const std::wstring item = text.substr(start, end - start);
-        const size_t first = item.find_first_not_of(L" \t");
-        if (first != std::wstring::npos) items.push_back(item.substr(first, item.find_last_not_of(L" \t") - first + 1));
-        start = end + 1;
-    }
-    return items;
-}
-
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                 TRUE) == CSTR_EQUAL;
@@ -36,7 +22,7 @@ const PinnedLimits*& Override() {
 }  // namespace
 
 PinnedLimits::PinnedLimits(bool pinned, const std::wstring& agents, const std::wstring& installRoot)
-    : m_agents(SplitPaths(agents)) {
+    : m_agents(SplitSettingList(agents)) {
     m_limitsAgents = pinned || !m_agents.empty();
     if (installRoot.find_first_not_of(L" \t\\/") != std::wstring::npos) {
         m_hasRoot = true;

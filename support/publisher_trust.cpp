@@ -26,20 +26,6 @@ bool IsHex(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
-std::vector<std::wstring> SplitList(const std::wstring& text) {
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(L';', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring item = text.substr(start, end - start);
-        const size_t first = item.find_first_not_of(L" \t");
-        if (first != std::wstring::npos) items.push_back(item.substr(first, item.find_last_not_of(L" \t") - first + 1));
-        start = end + 1;
-    }
-    return items;
-}
-
 // Parses the authority and returns where it ends (npos when it is not one we
 // can compare safely).
 size_t ParseOrigin(const std::wstring& url, std::wstring& origin) {
@@ -94,6 +80,20 @@ const PublisherTrust*& Override() {
 
 }  // namespace
 
+std::vector<std::wstring> SplitSettingList(const std::wstring& text) {
+    std::vector<std::wstring> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(L';', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring item = text.substr(start, end - start);
+        const size_t first = item.find_first_not_of(L" \t");
+        if (first != std::wstring::npos) items.push_back(item.substr(first, item.find_last_not_of(L" \t") - first + 1));
+        start = end + 1;
+    }
+    return items;
+}
+
 std::wstring UrlOrigin(const std::wstring& url) {
     // The origin is the one the request layer's split gives, the one it would
     // connect to. The plain reading above must come to the same origin: where
@@ -116,7 +116,7 @@ std::wstring UrlOrigin(const std::wstring& url) {
 
 PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& keys, bool keepCertificateDefault)
     : m_keepCertificateDefault(keepCertificateDefault) {
-    for (const std::wstring& entry : SplitList(origins)) {
+    for (const std::wstring& entry : SplitSettingList(origins)) {
         m_pinsOrigins = true;
         // An origin names no path: "https://shop.example" or with one "/".
         std::wstring origin;
@@ -125,7 +125,7 @@ PublisherTrust::PublisherTrust(const std::wstring& origins, const std::wstring& 
             m_origins.push_back(origin);
         }
     }
-    for (const std::wstring& entry : SplitList(keys)) {
+    for (const std::wstring& entry : SplitSettingList(keys)) {
         m_pinsKeys = true;
         if (entry.size() == 64 && std::all_of(entry.begin(), entry.end(), IsHex)) m_keys.push_back(Lower(entry));
     }

@@ -10,6 +10,10 @@
 // The two lists as built into an executable, ';'-separated. Every shipped
 // executable compiles support/publisher/publisher_config.cpp with its own generated
 // header; tests and tools link the unpinned one.
+// The entries of a ';'-separated build setting, blanks around each trimmed,
+// empty entries dropped.
+std::vector<std::wstring> SplitSettingList(const std::wstring& text);
+
 struct PublisherSettings {
     const wchar_t* origins;
     const wchar_t* keys;

@@ -9,6 +9,7 @@
 #include "support/crt_random.h"
 #include "support/logger.h"
 #include "support/platform.h"
+#include "support/scoped.h"
 #include "testing/test_support.h"
 
 using testing_support::ReadFileBytes;
@@ -86,16 +87,16 @@ TEST_F(LoggerTest, AnotherLauncherWritingTheSameFileLosesNoRecord) {
     Logger::Instance()->Write(L"first");
     // Another launcher process holds the day's file for its own record and
     // appends between two of ours.
-    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    ScopedHandle other(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(other);
     Logger::Instance()->Write(L"second");
-    SetFilePointer(other, 0, nullptr, FILE_END);
+    SetFilePointer(other.get(), 0, nullptr, FILE_END);
     const std::wstring record = L"00:00:00 other\r\n";
     DWORD written = 0;
-    WriteFile(other, record.data(), static_cast<DWORD>(record.size() * 2), &written, nullptr);
+    WriteFile(other.get(), record.data(), static_cast<DWORD>(record.size() * 2), &written, nullptr);
     Logger::Instance()->Write(L"third");
-    CloseHandle(other);
+    other.reset();
     std::string text = Narrow(LogText(path));
     EXPECT_TRUE(std::regex_match(text, std::regex("\\d\\d:\\d\\d:\\d\\d first\r\n"
                                                   "\\d\\d:\\d\\d:\\d\\d second\r\n"

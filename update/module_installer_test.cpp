@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "support/contained_path.h"
 #include "support/logger.h"
+#include "support/scoped.h"
 #include "testing/http_test_server.h"
 #include "testing/test_support.h"
 #include "tools/manifest_producer/producer.h"
@@ -460,10 +461,9 @@ TEST_F(InstallerTest, InstallLockNameFollowsTheFolderAndASquattedNameFailsTheUpd
     EXPECT_NE(name, InstallLock::NameFor(install + L"other\\"));
     // Another program holding an object of that name: the update stops
     // before it touches the folder, with its record.
-    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    const ScopedHandle squatter(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(squatter);
     EXPECT_FALSE(Install());
-    CloseHandle(squatter);
     EXPECT_TRUE(LogHas(L"* 오류: 설치 폴더의 잠금을 얻을 수 없습니다. (path:" + install + L", err:0x00000006)"))
         << testing_support::WideToUtf8String(Log());
     EXPECT_FALSE(testing_support::FileExists(install));

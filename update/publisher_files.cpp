@@ -8,6 +8,7 @@
 #include "inet/download.h"
 #include "support/contained_path.h"
 #include "support/logger.h"
+#include "support/platform.h"
 #include "support/publisher_trust.h"
 #include "support/scoped.h"
 #include "support/signer_key.h"
@@ -25,8 +26,10 @@ std::int64_t NowUtcSeconds() {
     return static_cast<std::int64_t>((ticks - 116444736000000000ULL) / 10000000ULL);
 }
 
-std::wstring Wide(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
+std::wstring TimeText(std::int64_t seconds) {
+    const std::string text = FormatUtcTime(seconds);
+    std::wstring wide;
+    return MultiByteToWide(CP_UTF8, text.data(), static_cast<int>(text.size()), wide) ? wide : std::wstring();
 }
 
 // The extensions Windows maps as code (LoadLibrary takes any of them as an
@@ -120,7 +123,7 @@ bool PublisherFiles::Load(const std::wstring& baseUrl, const std::wstring& insta
     }
     if (list.expires <= NowUtcSeconds()) {
         Logger::Instance()->Write(L"*오류 : activeupdate.sig의 유효 기간이 지났습니다. (url:%s, expires:%s)",
-                                  url.c_str(), Wide(FormatUtcTime(list.expires)).c_str());
+                                  url.c_str(), TimeText(list.expires).c_str());
         return false;
     }
     const std::wstring serialPath = SerialPath(installFolder);
